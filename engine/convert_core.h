@@ -1,0 +1,141 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "convert_job.h"
+
+namespace platform {
+class Process;
+}
+
+// Splits a text at every ':'; a trailing ':' adds no empty field, an empty text gives none.
+std::vector<std::string> splitFields(std::string_view text);
+// Whole seconds of an hours:minutes:seconds text, rounded half up; 0 unless exactly three
+// fields. The decimal point is '.' whatever the locale.
+std::int32_t hmsToSeconds(std::string_view text);
+
+// Run states of the engine, in the values the owner and the worker exchange.
+enum RunState : int {
+    Idle = 0,           // no run has been started
+    Running = 1,        // a worker walks the jobs
+    StopRequested = 2,  // the worker stops after the job under way
+    Stopped = 3,        // the run ended after a stop request
+    Finished = 4,       // the run walked every job
+};
+
+// Codes of the engine's one call-out to its owner.
+enum ConfirmCode : int {
+    ConfirmOverwrite = 1,  // may an existing output be replaced? 1 means yes
+};
+
+using ConfirmCallback = int (*)(int code, std::intptr_t context);
+
+// The conversion engine: the settings of a batch, its queue of jobs, and one worker thread per
+// batch that converts the jobs one after another through the external converter.
+//
+// Threads: the owner (UI) thread sets the settings, adds and clears jobs, starts and stops;
+// the worker runs the jobs and calls confirmCallback. jobLock guards the jobs, their records,
+// the path map and the writes of currentIndex; it is never held while a child process runs
+// or while confirmCallback runs. runState, currentIndex and converting are read without it.
+class ConvertCore {
+public:
+    ConvertCore();
+    // Waits for a worker that is still ending, then clears the jobs.
+    virtual ~ConvertCore();
+    ConvertCore(const ConvertCore&) = delete;
+    ConvertCore& operator=(const ConvertCore&) = delete;
+
+    virtual bool isReady();
+    // Deletes every job and resets currentIndex; always true. Waits for a previous worker first.
+    virtual bool clearJobs();
+    // Converts one job's source into its output; always true.
+    virtual bool convert(const std::string& source, const std::string& output);
+    // Starts the worker for the queued jobs; always true. Waits for a previous worker first.
+    virtual bool start();
+    // Called on the worker when a run has ended.
+    virtual void onRunFinished();
+
+    // True when this exact path (byte for byte, so case-sensitive) is queued.
+    bool hasJob(const std::string& path) const;
+    // Queues a job; false, with nothing changed, when the path is queued already.
+    bool addJob(const std::string& path);
+    // Copies the current job; false, out untouched, when there is none.
+    bool getCurrentJob(ConvertJob& out);
+    // Stores percent clamped to 0..100; an index outside the queue is ignored.
+    void setJobPercent(int index, int percent);
+    // Jobs whose percent is exactly 100.
+    int countFinishedJobs();
+    // Number of queued jobs, read without the lock: only valid while no jobs are added or
+    // cleared, which only the owner thread does.
+    int jobCount() const;
+    // Every job's percent in queue order, read under the lock.
+    std::vector<int> jobPercents();
+
+    // Asks a running batch to stop; returns once the worker has ended or after one second.
+    void requestStop();
+    // Blocks until a worker from an earlier start has ended. Owner thread only.
+    void waitForWorker();
+
+    // Output path for source in folder, with outputExt replacing the source's extension.
+    std::string buildOutputPath(const std::string& source, const std::string& folder) const;
+
+    // Writes a script for the converter: the probe form without outputPath, the convert form
+    // with it. Returns its path, or "" when it cannot be written.
+    std::string writeScript(const std::string& sourcePath, const std::string& presetArgs,
+                            const std::string* outputPath);
+
+    // Runs a convert script with its output read while it runs and "q" sent on a stop.
+    // True when the child was started (it has ended on return).
+    bool runProcess(const std::string& commandLine);
+    // Runs a probe script, its standard error collected in a log that is read whole and
+    // deleted. errorText (optional) receives the log's text. True when the child was started.
+    bool runProcess2(const std::string& scriptPath, std::string* errorText);
+
+    // Duration of the source in whole seconds from a probe run; 0 when none was found.
+    int probeDuration(const std::string& sourcePath);
+    // Takes one chunk of the converter's console text and updates the current job's percent.
+    void parseProgress(std::string_view chunk);
+
+private:
+    static void workerMain(ConvertCore* core);
+    void runProc();
+    void pumpOutput(platform::Process& child);
+
+    std::mutex jobLock;
+    std::thread workerThread;
+
+public:
+    // Settings of the batch: set by the owner before jobs are queued and start is called.
+    std::string toolPath;
+    std::string outputFolder;
+    std::string presetArgs;
+    std::string outputExt;  // without the dot; may be empty
+
+private:
+    std::vector<std::unique_ptr<ConvertJob>> jobs;
+    std::map<std::string, ConvertJob*> jobsByPath;
+
+public:
+    std::atomic<int> runState{Idle};
+    std::atomic<int> currentIndex{-1};
+    std::atomic<bool> converting{false};
+    // Asked on the worker thread before an existing output is replaced.
+    ConfirmCallback confirmCallback = nullptr;
+    std::intptr_t confirmContext = 0;
+
+private:
+    // Console text of the converting run not yet examined; emptied when a run starts.
+    std::string pendingOutput;
+    // How the last converting run ended: the script's exit status, -1 when it did not start;
+    // and whether it was asked to quit (or not started because of a stop).
+    int lastExitStatus = -1;
+    bool lastRunAskedToQuit = false;
+};

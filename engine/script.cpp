@@ -1,0 +1,122 @@
+#include "script.h"
+
+#include "platform.h"
+
+namespace {
+
+constexpr std::string_view kScriptSubfolder = "Vantrel";
+constexpr std::string_view kScriptPrefix = "bjob";
+#ifdef _WIN32
+constexpr std::string_view kScriptSuffix = ".bat";
+// The file is UTF-8; cmd decodes the lines after chcp in that code page.
+constexpr long kBatchCodePage = 65001;
+#else
+constexpr std::string_view kScriptSuffix = ".sh";
+#endif
+// Another instance would need this many scripts alive at once to exhaust the names.
+constexpr int kNameAttempts = 1000;
+
+std::string batchQuote(std::string_view path) {
+    std::string quoted = "\"";
+    for (char c : path) {
+        quoted += c;
+        if (c == '%') {
+            quoted += '%';
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+}  // namespace
+
+std::string shellQuote(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+std::string shellScriptText(const ScriptCommand& command, const std::string& scriptPath) {
+    std::string text = "#!/bin/sh\n\n";
+    text += shellQuote(command.toolPath);
+    if (command.outputPath) {
+        text += " -y -i " + shellQuote(command.sourcePath) + " " + command.presetArgs + " " +
+                shellQuote(*command.outputPath);
+    } else {
+        text += " -i " + shellQuote(command.sourcePath);
+    }
+    // A blank line leaves $? as the converter set it.
+    text += "\n\nstatus=$?; rm -f -- " + shellQuote(scriptPath) + "; exit \"$status\"";
+    return text;
+}
+
+std::string batchScriptText(const ScriptCommand& command, long codePage,
+                            const std::string& scriptPath) {
+    std::string text = "chcp " + std::to_string(codePage) + "\r\n\r\n";
+    text += batchQuote(command.toolPath);
+    if (command.outputPath) {
+        text += " -y -i " + batchQuote(command.sourcePath) + " " + command.presetArgs + " " +
+                batchQuote(*command.outputPath);
+    } else {
+        text += " -i " + batchQuote(command.sourcePath);
+    }
+    // %ERRORLEVEL% is expanded when the line is read, before del changes it.
+    text += "\r\n\r\ndel " + batchQuote(scriptPath) + " & exit /b %ERRORLEVEL%";
+    return text;
+}
+
+std::string scriptFolder() {
+    std::string folder = platform::dataFolder();
+    folder += platform::kPathSeparator;
+    folder += kScriptSubfolder;
+    platform::makeDirectory(folder);
+    return folder;
+}
+
+std::string makeScriptBase() {
+    std::string base = scriptFolder();
+    base += platform::kPathSeparator;
+    base += kScriptPrefix;
+    base += std::to_string(platform::tickCount());
+    return base;
+}
+
+std::string createUniqueFile(const std::string& folder, std::string_view prefix,
+                             std::int32_t first, std::string_view suffix,
+                             const std::function<std::string(const std::string&)>& content) {
+    auto number = static_cast<std::uint32_t>(first);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt, ++number) {
+        std::string path = folder;
+        path += platform::kPathSeparator;
+        path += prefix;
+        path += std::to_string(static_cast<std::int32_t>(number));
+        path += suffix;
+        switch (platform::createFileExclusive(path, content(path))) {
+            case platform::CreateResult::Created:
+                return path;
+            case platform::CreateResult::Exists:
+                continue;
+            case platform::CreateResult::Failed:
+                return {};
+        }
+    }
+    return {};
+}
+
+std::string writeScriptFile(const ScriptCommand& command) {
+    return createUniqueFile(scriptFolder(), kScriptPrefix, platform::tickCount(), kScriptSuffix,
+                            [&command](const std::string& path) {
+#ifdef _WIN32
+                                return batchScriptText(command, kBatchCodePage, path);
+#else
+                                return shellScriptText(command, path);
+#endif
+                            });
+}

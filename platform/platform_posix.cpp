@@ -1,0 +1,180 @@
+#include "platform.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+std::mutex sinkMutex;
+DebugSink currentSink;
+
+void defaultSink(std::string_view text) {
+    static const bool enabled = [] {
+        const char* value = std::getenv("KESTROVA_DEBUG");
+        return value != nullptr && *value != '\0';
+    }();
+    if (enabled) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    }
+}
+
+bool writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string dataFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        return std::string(home) + "/.local/share";
+    }
+    return {};
+}
+
+std::int32_t tickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+}
+
+void debugWrite(std::string_view text) {
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    if (currentSink) {
+        currentSink(text);
+    } else {
+        defaultSink(text);
+    }
+}
+
+DebugSink setDebugSink(DebugSink sink) {
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    DebugSink previous = std::move(currentSink);
+    currentSink = std::move(sink);
+    return previous;
+}
+
+bool makeDirectory(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (::mkdir(path.c_str(), 0700) == 0) {
+        return true;
+    }
+    return errno == EEXIST && isDirectory(path);
+}
+
+bool fileExists(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (a.empty() || b.empty() || ::stat(a.c_str(), &first) != 0 ||
+        ::stat(b.c_str(), &second) != 0) {
+        return false;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool removeFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+CreateResult createFileExclusive(const std::string& path, std::string_view content) {
+    if (path.empty()) {
+        return CreateResult::Failed;
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+    }
+    const bool written = writeAll(fd, content);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        ::unlink(path.c_str());
+        return CreateResult::Failed;
+    }
+    return CreateResult::Created;
+}
+
+bool readFile(const std::string& path, std::string& content) {
+    content.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char piece[4096];
+    for (;;) {
+        ssize_t got = ::read(fd, piece, sizeof piece);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        content.append(piece, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+std::string executableFolder() {
+    std::string path(PATH_MAX, '\0');
+    ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0) {
+        return {};
+    }
+    path.resize(static_cast<std::size_t>(length));
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+}  // namespace platform
