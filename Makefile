@@ -3,12 +3,15 @@ BUILD_ROOT ?= build
 MAIN  := $(BUILD_ROOT)/main
 ASAN  := $(BUILD_ROOT)/asan
 TSAN  := $(BUILD_ROOT)/tsan
+FUZZ  := $(BUILD_ROOT)/fuzz
+FUZZ_SECONDS ?= 60
+FUZZERS = fuzz_hms_to_seconds fuzz_file_types fuzz_output_path
 CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan demo run format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan fuzz fuzz-smoke fuzz-build format clean
 
 all: build
 
@@ -19,9 +22,9 @@ build: bootstrap
 	$(CMAKE) -S . -B $(MAIN) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON
 	$(CMAKE) --build $(MAIN)
 
-# Everything CI runs: the plain build, then the same tests under ASan+UBSan, then the engine
-# under ThreadSanitizer.
-test: test-main test-asan test-tsan
+# Everything CI runs: the plain build, then the same tests under ASan+UBSan, the engine under
+# ThreadSanitizer, and a short run of each fuzzer.
+test: test-main test-asan test-tsan fuzz-smoke
 
 test-main: build
 	$(CTEST) --test-dir $(MAIN) --output-on-failure -LE soak -j $(TEST_JOBS)
@@ -37,6 +40,23 @@ test-tsan: bootstrap
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+
+fuzz-build: bootstrap
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DKESTROVA_WERROR=ON -DKESTROVA_FUZZ=ON -DKESTROVA_BUILD_UI=OFF -DKESTROVA_BUILD_TESTS=OFF \
+	    -DKESTROVA_SANITIZE=address,undefined,fuzzer-no-link
+	$(CMAKE) --build $(FUZZ)
+
+# Each fuzzer for FUZZ_SECONDS, growing its corpus under build/fuzz/corpus/.
+fuzz: fuzz-build
+	@for f in $(FUZZERS); do \
+	    mkdir -p $(FUZZ)/corpus/$$f && cp -n fuzz/seeds/$$f/* $(FUZZ)/corpus/$$f/ 2>/dev/null; \
+	    echo "== $$f ($(FUZZ_SECONDS) s)"; \
+	    $(FUZZ)/bin/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ)/corpus/$$f || exit 1; \
+	done
+
+fuzz-smoke:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
