@@ -80,7 +80,7 @@ void MainWindow::createControls() {
     const auto imageButton = [&](int id, int x, void (*command)()) {
         auto* button = new ImageButton(id, this);
         button->setGeometry(units.rect(x, 0, 36, 25));
-        connect(button, &QAbstractButton::clicked, this, [command] { command(); });
+        connect(button, &QAbstractButton::clicked, this, command);
     };
     imageButton(ids::Add, 0, onAddFiles);
     imageButton(ids::Remove, 36, onRemoveSelected);
@@ -92,7 +92,7 @@ void MainWindow::createControls() {
     sources->setGeometry(units.rect(2, 29, 366, 125));
     sources->setSelectionMode(QAbstractItemView::ExtendedSelection);
     sources->setUniformItemSizes(true);
-    // The empty list is disabled but keeps the window colour around the panel, as on Windows.
+    // Disabled while empty, yet white around the panel, as a disabled Windows list box is.
     QPalette colours = sources->palette();
     colours.setColor(QPalette::Disabled, QPalette::Base,
                      colours.color(QPalette::Active, QPalette::Base));
@@ -126,6 +126,7 @@ void MainWindow::createControls() {
     auto* folder = new QLineEdit(this);
     folder->setObjectName(controlName(ids::OutputFolder));
     folder->setGeometry(units.rect(7, 198 + shift, 295, 14));
+    // File drags carry their paths as text too; they are meant for the list, not this field.
     folder->setAcceptDrops(false);
 
     const auto pushButton = [&](int id, const QString& text, int x, int width, void (*command)()) {
@@ -133,7 +134,7 @@ void MainWindow::createControls() {
         button->setObjectName(controlName(id));
         button->setAutoDefault(false);
         button->setGeometry(units.rect(x, 198 + shift, width, 14));
-        connect(button, &QAbstractButton::clicked, this, [command] { command(); });
+        connect(button, &QAbstractButton::clicked, this, command);
     };
     pushButton(ids::BrowseFolder, QStringLiteral("..."), 305, 20, onBrowseFolder);
     pushButton(ids::OpenFolder, QStringLiteral("Open"), 325, 40, onOpenFolder);
