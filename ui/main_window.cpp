@@ -61,9 +61,10 @@ MainWindow::MainWindow(MainLayout layout) : layout_(layout) {
 }
 
 MainWindow::~MainWindow() {
-    if (mainWindow == this) {
-        mainWindow = nullptr;
+    if (mainWindow != this) {
+        return;
     }
+    mainWindow = nullptr;
     // A window destroyed without being closed still owns the engine.
     if (convertCore != nullptr) {
         convertCore->clearJobs();

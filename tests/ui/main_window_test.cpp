@@ -17,6 +17,7 @@
 #include "dialog_units.h"
 #include "image_button.h"
 #include "main_window.h"
+#include "media_preset.h"
 #include "settings_store.h"
 #include "source_list.h"
 #include "temp_dir.h"
@@ -45,6 +46,7 @@ protected:
     }
 
     MainWindow& open(MainLayout layout = MainLayout::WithPresets) {
+        window.reset();
         window = std::make_unique<MainWindow>(layout);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -93,6 +95,33 @@ TEST_F(MainWindowTest, OpensWithCaptionSavedFolderEmptyListAndFirstPreset) {
     ASSERT_EQ(presets->count(), 4);
     EXPECT_EQ(presets->itemText(3), "MS Compatible AVI");
     EXPECT_EQ(presets->currentText(), "XviD FullScreen");
+}
+
+// A catalogue over any table.
+class TableCatalogue : public MediaPreset {
+public:
+    using MediaPreset::MediaPreset;
+    const char* presetExtension(int) const override { return "avi"; }
+};
+
+TEST_F(MainWindowTest, PresetListSkipsEmptyNamesAndStaysUnselectedWhenEmpty) {
+    MediaPreset* const real = presetCatalogue;
+    const PresetEntry gappy[] = {
+        {"First", "-a", nullptr}, {"", "-b", nullptr}, {"Third", "-c", nullptr}, {}};
+    TableCatalogue withGap(gappy);
+    presetCatalogue = &withGap;
+    open();
+    auto* presets = find<QComboBox>(ids::PresetList);
+    ASSERT_EQ(presets->count(), 2);
+    EXPECT_EQ(presets->itemText(1), "Third");
+    EXPECT_EQ(presets->currentIndex(), 0);
+
+    TableCatalogue empty(nullptr);
+    presetCatalogue = &empty;
+    open();
+    EXPECT_EQ(find<QComboBox>(ids::PresetList)->count(), 0);
+    EXPECT_EQ(find<QComboBox>(ids::PresetList)->currentIndex(), -1);
+    presetCatalogue = real;
 }
 
 TEST_F(MainWindowTest, ControlsSitWhereTheDialogUnitsPlaceThemAndTheSizeIsFixed) {
