@@ -11,7 +11,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan fuzz fuzz-smoke fuzz-build format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan fuzz fuzz-smoke fuzz-build demo run \
+        pictures screenshot format clean
 
 all: build
 
@@ -57,6 +58,18 @@ fuzz: fuzz-build
 
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
+
+# The desktop program, on the current display.
+run: build
+	$(MAIN)/bin/kestrova
+
+# Remakes ui/res/*.png from their drawings in ui/res/src/.
+pictures: bootstrap
+	./scripts/make-pictures
+
+# Remakes docs/main-window.png under a virtual X display.
+screenshot: build
+	./scripts/screenshot $(MAIN)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
