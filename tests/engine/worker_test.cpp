@@ -123,7 +123,8 @@ protected:
         engine.addJob(source("slow.mkv", "duration 00:00:10.00\n" + eventsLine() +
                                              "on-q ignore\noutput partial\nsleep 2000\n"));
         engine.start();
-        ASSERT_TRUE(waitFor([&] { return !readEvents(eventsPath()).empty(); }));
+        ASSERT_TRUE(
+            waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
         engine.requestStop();
         ASSERT_EQ(engine.runState, StopRequested) << "the worker is still ending";
     }
