@@ -82,7 +82,10 @@ TEST_F(RunnerTest, StopDuringTheProbeEndsTheProbeAndConvertsNothing) {
     EXPECT_LT(Clock::now() - requested, 10s);
     EXPECT_EQ(core.runState, Stopped);
     const auto events = readEvents(eventsPath());
-    EXPECT_FALSE(eventTimes(events, "term").empty()) << "the probe was ended, not left running";
+    const auto pids = eventTimes(events, "pid");
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_TRUE(waitFor([&] { return processGone(pids.front()); }))
+        << "the probe was ended, not left running";
     EXPECT_TRUE(eventTimes(events, "start").empty()) << "no converter was started to be stopped";
     EXPECT_FALSE(std::filesystem::exists(outputFor("slow.mkv")));
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
