@@ -8,7 +8,7 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan demo run format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan demo run pictures screenshot format clean
 
 all: build
 
@@ -37,6 +37,18 @@ test-tsan: bootstrap
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+
+# The desktop program, on the current display.
+run: build
+	$(MAIN)/bin/kestrova
+
+# Remakes ui/res/*.png from their drawings in ui/res/src/.
+pictures: bootstrap
+	./scripts/make-pictures
+
+# Remakes docs/main-window.png under a virtual X display.
+screenshot: build
+	./scripts/screenshot $(MAIN)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -14,6 +13,7 @@
 
 #include "controls.h"
 #include "convert_core.h"
+#include "dialog_units.h"
 #include "prompts.h"
 
 namespace {
@@ -27,27 +27,6 @@ ProgressWindow* openWindow = nullptr;
 QString fromEngine(const std::string& text) {
     return QFile::decodeName(QByteArray::fromStdString(text));
 }
-
-// The window is laid out in dialog units of its font, as its template was.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font) {
-        const QFontMetrics metrics(font);
-        const int alphabet = metrics.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        baseX = (alphabet / 26 + 1) / 2;
-        baseY = metrics.height();
-    }
-    int x(int units) const { return units * baseX / 4; }
-    int y(int units) const { return units * baseY / 8; }
-    QRect rect(int left, int top, int width, int height) const {
-        return {x(left), y(top), x(width), y(height)};
-    }
-
-private:
-    int baseX = 0;
-    int baseY = 0;
-};
 
 template <class T>
 T* addControl(QWidget* window, int id, QRect place) {
@@ -101,7 +80,7 @@ ProgressWindow::ProgressWindow(ConvertCore& engine, QWidget* owner)
     connect(stop, &QPushButton::clicked, this, &ProgressWindow::confirmStop);
     connect(close, &QPushButton::clicked, this, &ProgressWindow::onCloseCommand);
 
-    setFixedSize(units.x(251), units.y(72));
+    setFixedSize(units.size(251, 72));
     const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
         QRect frame(QPoint(0, 0), size());

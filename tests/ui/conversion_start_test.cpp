@@ -11,7 +11,7 @@
 #include "platform.h"
 #include "scripted_core.h"
 #include "temp_dir.h"
-#include "ui_support.h"
+#include "conversion_support.h"
 
 namespace {
 

@@ -1,194 +1,113 @@
 #pragma once
 
-// What the desktop program's tests share: prompts answered by the test, waiting on a
-// condition while the event loop runs, and a stand-in main window with the controls that the
-// Convert command reads.
+// Helpers of the desktop program's tests: prompts answered in the user's place, settings kept
+// in a private folder, and drops delivered the way the window system delivers them.
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTimer>
-#include <chrono>
-#include <functional>
-#include <utility>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QWidget>
+#include <QWindow>
+#include <ostream>
+#include <string>
 #include <vector>
 
-#include "app_state.h"
-#include "controls.h"
-#include "media_preset.h"
-#include "progress_window.h"
 #include "prompts.h"
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace testing_support {
 
-// Runs the event loop until pred holds or the deadline passes; true when it holds.
-template <class Pred>
-bool waitUntil(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
-    if (pred()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(10);
-    QElapsedTimer clock;
-    clock.start();
-    bool held = false;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&]() {
-        if (pred()) {
-            held = true;
-            loop.quit();
-        } else if (clock.elapsed() > deadline.count()) {
-            loop.quit();
-        }
-    });
-    poll.start();
-    loop.exec();
-    return held;
-}
-
-// Prompts answered in the user's place; every message and question is recorded.
-class TestPrompts : public Prompts {
+// Answers every prompt from its fields and records what was asked.
+class AnsweringPrompts : public Prompts {
 public:
-    TestPrompts() { setPrompts(this); }
-    ~TestPrompts() override { setPrompts(nullptr); }
-    TestPrompts(const TestPrompts&) = delete;
-    TestPrompts& operator=(const TestPrompts&) = delete;
+    struct Request {
+        QWidget* owner;
+        QString title;
+        QString detail;  // the filter, or the initial folder
+    };
 
-    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    void openFolder(const QString&) override {}
-    void message(QWidget* owner, const QString& text) override {
-        messages << text;
-        messageOwners.push_back(owner);
-    }
-    bool question(QWidget* owner, const QString& text) override {
-        questions << text;
-        questionOwners.push_back(owner);
-        return answer ? answer(owner, text) : false;
-    }
+    QStringList filesToOpen;  // empty: the dialog is cancelled
+    QString folderToChoose;   // empty: the browser is cancelled
+    bool answerYes = true;
 
+    std::vector<Request> fileDialogs;
+    std::vector<Request> folderBrowsers;
+    QStringList openedFolders;
     QStringList messages;
-    std::vector<QWidget*> messageOwners;
     QStringList questions;
-    std::vector<QWidget*> questionOwners;
-    // Called on the user-interface thread for every question; No when unset.
-    std::function<bool(QWidget*, const QString&)> answer;
+
+    QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override {
+        fileDialogs.push_back({owner, title, filter});
+        return filesToOpen;
+    }
+    QString chooseFolder(QWidget* owner, const QString& title,
+                         const QString& initialFolder) override {
+        folderBrowsers.push_back({owner, title, initialFolder});
+        return folderToChoose;
+    }
+    void openFolder(const QString& folder) override { openedFolders << folder; }
+    void message(QWidget*, const QString& text) override { messages << text; }
+    bool question(QWidget*, const QString& text) override {
+        questions << text;
+        return answerYes;
+    }
 };
 
-inline QString labelText(const QWidget* window, int id) {
-    const auto* label = control<QLabel>(window, id);
-    return label != nullptr ? label->text() : QStringLiteral("<missing>");
-}
-
-inline bool shown(const QWidget* window, int id) {
-    const auto* widget = control<QWidget>(window, id);
-    return widget != nullptr && !widget->isHidden();
-}
-
-// The visible progress window, if any.
-inline ProgressWindow* openProgressWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<ProgressWindow*>(widget); window && window->isVisible()) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
-// Watches for progress windows while a modal loop runs and acts on them from a timer:
-// `onTick` sees every visible window on every poll; by default it presses Close once the
-// window says "Complete".
-class ProgressDriver {
+// Keeps the program's settings in folder while the object lives, then in the user's usual
+// configuration folder again.
+class ScopedSettingsFolder {
 public:
-    ProgressDriver() {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this]() {
-            ProgressWindow* window = openProgressWindow();
-            if (window == nullptr) {
-                return;
-            }
-            seen = true;
-            if (onTick) {
-                onTick(window);
-            }
-            if (closeWhenComplete && labelText(window, ids::FileLine) == "Complete" &&
-                shown(window, ids::Close)) {
-                finalBatchLine = labelText(window, ids::BatchLine);
-                if (auto* close = control<QPushButton>(window, ids::Close)) {
-                    close->click();
-                }
-            }
-        });
-        timer.start();
+    explicit ScopedSettingsFolder(const std::string& folder) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(folder));
     }
-
-    std::function<void(ProgressWindow*)> onTick;
-    bool closeWhenComplete = true;
-    bool seen = false;
-    QString finalBatchLine;
-
-private:
-    QTimer timer;
+    ~ScopedSettingsFolder() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+    ScopedSettingsFolder(const ScopedSettingsFolder&) = delete;
+    ScopedSettingsFolder& operator=(const ScopedSettingsFolder&) = delete;
 };
 
-// A stand-in for the main window with the controls the Convert command reads, installed as the
-// process-wide main window, engine and catalogue for its lifetime.
-class StandInMainWindow {
-public:
-    StandInMainWindow(ConvertCore* core, MediaPreset* catalogue, bool withPresetList = true)
-        : presetsOffered(catalogue) {
-        window = new QDialog;
-        list = new QListWidget(window);
-        list->setObjectName(controlName(ids::SourceList));
-        list->setSortingEnabled(true);
-        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        folder = new QLineEdit(window);
-        folder->setObjectName(controlName(ids::OutputFolder));
-        if (withPresetList) {
-            presets = new QComboBox(window);
-            presets->setObjectName(controlName(ids::PresetList));
-        }
-        savedWindow = std::exchange(mainWindow, window);
-        savedCore = std::exchange(convertCore, core);
-        savedCatalogue = std::exchange(presetCatalogue, catalogue);
+inline QList<QUrl> fileUrls(const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const std::string& path : paths) {
+        urls << QUrl::fromLocalFile(QString::fromStdString(path));
     }
-    ~StandInMainWindow() {
-        mainWindow = savedWindow;
-        convertCore = savedCore;
-        presetCatalogue = savedCatalogue;
-        delete window;
+    return urls;
+}
+
+// Drags urls over a shown window to pos (window coordinates) and drops them there. The events
+// go to the window's QWindow, so Qt itself picks the widget under the pointer that takes
+// drops. Like a file manager, the drag carries the paths as plain text too. True when the drop
+// was taken as a copy.
+inline bool dropOnWindow(QWidget& window, QPoint pos, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        paths << url.toString(QUrl::PreferLocalFile);
     }
-    StandInMainWindow(const StandInMainWindow&) = delete;
-    StandInMainWindow& operator=(const StandInMainWindow&) = delete;
-
-    std::vector<int> selectedRows() const {
-        std::vector<int> rows;
-        for (int row = 0; row < list->count(); ++row) {
-            if (list->item(row)->isSelected()) {
-                rows.push_back(row);
-            }
-        }
-        return rows;
+    data.setText(paths.join(u'\n'));
+    QWindow* handle = window.windowHandle();
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(handle, &leave);
+        return false;
     }
-
-    MediaPreset* catalogue() const { return presetsOffered; }
-
-    QDialog* window = nullptr;
-    QListWidget* list = nullptr;
-    QLineEdit* folder = nullptr;
-    QComboBox* presets = nullptr;
-
-private:
-    MediaPreset* presetsOffered = nullptr;
-    QDialog* savedWindow = nullptr;
-    ConvertCore* savedCore = nullptr;
-    MediaPreset* savedCatalogue = nullptr;
-};
+    QDropEvent drop(QPointF(pos), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &drop);
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+}
 
 }  // namespace testing_support

@@ -1,0 +1,34 @@
+#include "application.h"
+
+#include "app_state.h"
+#include "button_images.h"
+#include "main_window.h"
+#include "media_preset.h"
+
+bool initApplication() {
+    mainWindow = nullptr;
+    appIcon = QIcon();
+    convertCore = nullptr;
+    // The catalogue lives until the process ends.
+    if (presetCatalogue == nullptr) {
+        presetCatalogue = new MkvAvi;
+    }
+    return true;
+}
+
+void releaseApplication() {
+    buttonImages.clear();
+}
+
+int runApplication() {
+    initApplication();
+    if (!loadButtonImages()) {
+        return 0;
+    }
+    {
+        MainWindow window(chooseMainLayout(*presetCatalogue));
+        window.exec();
+    }
+    releaseApplication();
+    return 0;
+}

@@ -1,0 +1,52 @@
+#include "button_images.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QWidget>
+
+#include "app_state.h"
+#include "controls.h"
+
+const ImageButtonRow imageButtonTable[] = {
+    {ids::Add, ":/pictures/sheet-add.png", "Add"},
+    {ids::Remove, ":/pictures/sheet-remove.png", "Remove"},
+    {ids::Clear, ":/pictures/waste-bin.png", "Clear"},
+    {ids::Convert, ":/pictures/film-strip.png", "Convert"},
+    {ids::DropPanel, ":/pictures/drag-and-drop.png", nullptr},
+    {0, nullptr, nullptr},
+};
+
+bool loadButtonImages() {
+    for (const ImageButtonRow* row = imageButtonTable; row->controlId != 0; ++row) {
+        if (auto image = loadPngResource(QString::fromLatin1(row->picture))) {
+            buttonImages[row->controlId] = std::move(*image);
+        }
+    }
+    return true;
+}
+
+std::optional<QImage> loadPngResource(const QString& path) {
+    QFile resource(path);
+    if (!resource.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray bytes = resource.readAll();
+    if (bytes.isEmpty()) {
+        return std::nullopt;
+    }
+    QImage image = QImage::fromData(bytes, "PNG");
+    if (!image.isNull()) {
+        // Painting then blends without converting each time.
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    return image;
+}
+
+void createTooltips() {
+    for (const ImageButtonRow* row = imageButtonTable; row->controlId != 0; ++row) {
+        if (auto* widget = control<QWidget>(mainWindow, row->controlId)) {
+            widget->setToolTip(row->tooltipText != nullptr ? QString::fromLatin1(row->tooltipText)
+                                                           : QString());
+        }
+    }
+}

@@ -1,0 +1,47 @@
+#include "image_button.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+
+#include "app_state.h"
+#include "controls.h"
+
+ImageButton::ImageButton(int controlId, QWidget* parent)
+    : QAbstractButton(parent), controlId_(controlId) {
+    setObjectName(controlName(controlId));
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ImageButton::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    drawImageButton(painter, DrawItem{controlId_, rect(), isDown()});
+}
+
+void drawImageButton(QPainter& painter, const DrawItem& item) {
+    const auto entry = buttonImages.find(item.controlId);
+    if (entry == buttonImages.end()) {
+        return;
+    }
+    const QImage& image = entry->second;
+
+    // The arithmetic of a Windows RECT, whose right and bottom lie just outside it.
+    const int left = item.rect.left();
+    const int top = item.rect.top();
+    const int right = left + item.rect.width();
+    const int bottom = top + item.rect.height();
+    int dx = (right - image.width() - left) / 2;
+    int dy = (bottom - image.height() - top) / 2;
+    if (item.pressed) {
+        ++dx;
+        ++dy;
+    }
+
+    // System colours, the same whatever the control's state.
+    const QPalette::ColorRole role =
+        item.controlId == ids::DropPanel ? QPalette::Base : QPalette::Button;
+    painter.fillRect(item.rect, QApplication::palette().color(QPalette::Active, role));
+    if (!image.isNull()) {
+        painter.drawImage(QPoint(left + dx, top + dy), image);
+    }
+}

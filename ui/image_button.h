@@ -1,0 +1,37 @@
+#pragma once
+
+// The main window's picture controls: the Add, Remove, Clear and Convert buttons and the
+// "Drag and Drop Here" panel show a picture from buttonImages instead of a caption.
+
+#include <QAbstractButton>
+#include <QRect>
+
+class QPainter;
+
+class ImageButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    ImageButton(int controlId, QWidget* parent);
+
+    int controlId() const { return controlId_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int controlId_;
+};
+
+// One paint of a picture control.
+struct DrawItem {
+    int controlId;
+    QRect rect;    // the whole control
+    bool pressed;  // the button is held down
+};
+
+// Paints the control's picture unscaled and centred over its filled background (the window
+// colour for the panel, the button face for the buttons), one pixel right and down while
+// pressed. A control without an entry in buttonImages is not painted at all; one whose picture
+// did not decode gets only its background. No caption, border or focus frame.
+void drawImageButton(QPainter& painter, const DrawItem& item);

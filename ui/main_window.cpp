@@ -1,0 +1,208 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <algorithm>
+
+#include "app_state.h"
+#include "button_images.h"
+#include "controls.h"
+#include "conversion_start.h"
+#include "convert_core.h"
+#include "dialog_units.h"
+#include "image_button.h"
+#include "media_preset.h"
+#include "output_folder.h"
+#include "preset_list.h"
+#include "settings_store.h"
+#include "source_list.h"
+
+#ifndef KESTROVA_VERSION
+#define KESTROVA_VERSION "1.0"
+#endif
+
+namespace {
+
+bool carriesUrls(const QDropEvent& event) {
+    return event.mimeData() != nullptr && event.mimeData()->hasUrls();
+}
+
+QIcon loadAppIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 256}) {
+        icon.addFile(QStringLiteral(":/pictures/kestrova-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
+
+MainLayout chooseMainLayout(const MediaPreset& catalogue) {
+    return catalogue.presetCount() >= 2 ? MainLayout::WithPresets : MainLayout::WithoutPresets;
+}
+
+MainWindow::MainWindow(MainLayout layout) : layout_(layout) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    createControls();
+    if (!onInitDialog(this)) {
+        // Closes again through onClose once the window runs.
+        QMetaObject::invokeMethod(this, &MainWindow::reject, Qt::QueuedConnection);
+    }
+}
+
+MainWindow::~MainWindow() {
+    if (mainWindow != this) {
+        return;
+    }
+    mainWindow = nullptr;
+    // A window destroyed without being closed still owns the engine.
+    if (convertCore != nullptr) {
+        convertCore->clearJobs();
+        delete convertCore;
+        convertCore = nullptr;
+    }
+}
+
+void MainWindow::createControls() {
+    const DialogUnits units(font());
+    // The output-folder row moves up into the place of the missing preset row.
+    const int shift = layout_ == MainLayout::WithPresets ? 0 : -25;
+
+    const auto imageButton = [&](int id, int x, void (*command)()) {
+        auto* button = new ImageButton(id, this);
+        button->setGeometry(units.rect(x, 0, 36, 25));
+        connect(button, &QAbstractButton::clicked, this, command);
+    };
+    imageButton(ids::Add, 0, onAddFiles);
+    imageButton(ids::Remove, 36, onRemoveSelected);
+    imageButton(ids::Clear, 72, onClearList);
+    imageButton(ids::Convert, 108, [] { onConvert(); });
+
+    auto* sources = new QListWidget(this);
+    sources->setObjectName(controlName(ids::SourceList));
+    sources->setGeometry(units.rect(2, 29, 366, 125));
+    sources->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    sources->setUniformItemSizes(true);
+    // Disabled while empty, yet white around the panel, as a disabled Windows list box is.
+    QPalette colours = sources->palette();
+    colours.setColor(QPalette::Disabled, QPalette::Base,
+                     colours.color(QPalette::Active, QPalette::Base));
+    sources->setPalette(colours);
+    // Drops anywhere on the window reach the window itself.
+    sources->setAcceptDrops(false);
+    sources->viewport()->setAcceptDrops(false);
+
+    // A label is never narrower than its text, whatever the font.
+    const auto label = [&](int id, const QString& text, int x, int y, int width, int height) {
+        auto* widget = new QLabel(text, this);
+        widget->setObjectName(controlName(id));
+        QRect place = units.rect(x, y, width, height);
+        place.setWidth(std::max(place.width(), widget->sizeHint().width()));
+        widget->setGeometry(place);
+    };
+
+    if (layout_ == MainLayout::WithPresets) {
+        label(ids::PresetLabel, QStringLiteral("Preset:"), 7, 159, 24, 8);
+        auto* presets = new QComboBox(this);
+        presets->setObjectName(controlName(ids::PresetList));
+        // The template's height includes the dropped-down list; the closed box is as tall as
+        // the style makes it.
+        QRect place = units.rect(7, 170, 358, 30);
+        place.setHeight(std::min(place.height(), presets->sizeHint().height()));
+        presets->setGeometry(place);
+    }
+
+    label(ids::OutputLabel, QStringLiteral("Output Folder:"), 7, 185 + shift, 48, 8);
+
+    auto* folder = new QLineEdit(this);
+    folder->setObjectName(controlName(ids::OutputFolder));
+    folder->setGeometry(units.rect(7, 198 + shift, 295, 14));
+    // File drags carry their paths as text too; they are meant for the list, not this field.
+    folder->setAcceptDrops(false);
+
+    const auto pushButton = [&](int id, const QString& text, int x, int width, void (*command)()) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(controlName(id));
+        button->setAutoDefault(false);
+        button->setGeometry(units.rect(x, 198 + shift, width, 14));
+        connect(button, &QAbstractButton::clicked, this, command);
+    };
+    pushButton(ids::BrowseFolder, QStringLiteral("..."), 305, 20, onBrowseFolder);
+    pushButton(ids::OpenFolder, QStringLiteral("Open"), 325, 40, onOpenFolder);
+
+    // Created last, so that it lies over the list.
+    auto* panel = new ImageButton(ids::DropPanel, this);
+    panel->setGeometry(units.rect(78, 84, 216, 25));
+    panel->setEnabled(false);
+
+    setFixedSize(units.size(372, layout_ == MainLayout::WithPresets ? 219 : 194));
+}
+
+void MainWindow::reject() {
+    onClose();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (carriesUrls(*event)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (carriesUrls(*event)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (carriesUrls(*event)) {
+        onDropFiles(*event);
+    }
+}
+
+bool onInitDialog(QDialog* window) {
+    mainWindow = window;
+    appIcon = loadAppIcon();
+    window->setAcceptDrops(true);
+    window->setWindowTitle(QStringLiteral("Kestrova") + u' ' + QStringLiteral(KESTROVA_VERSION));
+    window->setWindowIcon(appIcon);
+    // The progress window and the prompts take the same icon.
+    QApplication::setWindowIcon(appIcon);
+
+    convertCore = new ConvertCore;
+    const bool ready = convertCore->isReady();
+    if (ready) {
+        fillPresetList();
+    }
+    if (auto* field = control<QLineEdit>(window, ids::OutputFolder)) {
+        field->setText(loadOutputFolder());
+    }
+    createTooltips();
+    updateListControls();
+    return ready;
+}
+
+void onClose() {
+    saveOutputFolder(outputFolderText());
+    if (convertCore != nullptr) {
+        waitForConversionEnd(*convertCore);
+        convertCore->clearJobs();
+        delete convertCore;
+        convertCore = nullptr;
+    }
+    if (mainWindow != nullptr) {
+        mainWindow->done(2);
+    }
+}

@@ -1,0 +1,127 @@
+#include "source_list.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
+#include <string_view>
+
+#include "app_state.h"
+#include "controls.h"
+#include "convert_core.h"
+#include "file_types.h"
+#include "prompts.h"
+
+namespace {
+
+QListWidget* sourceList() {
+    return control<QListWidget>(mainWindow, ids::SourceList);
+}
+
+bool isAccepted(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    return isAcceptedFile(
+        std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+}
+
+// Where a sorted Windows list box puts a new line: after every line that does not sort after
+// it, comparing without regard to case.
+int sortedRow(const QListWidget& list, const QString& path) {
+    int low = 0;
+    int high = list.count();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (QString::compare(list.item(middle)->text(), path, Qt::CaseInsensitive) <= 0) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+}  // namespace
+
+bool isListed(const QString& path) {
+    const QListWidget* list = sourceList();
+    if (list == nullptr) {
+        return false;
+    }
+    for (int row = 0; row < list->count(); ++row) {
+        const QString line = list->item(row)->text();
+        if (!line.isEmpty() && line == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int addSourceFile(const QString& path) {
+    QListWidget* list = sourceList();
+    if (list == nullptr || isListed(path) || !isAccepted(path)) {
+        return -1;
+    }
+    const int row = sortedRow(*list, path);
+    list->insertItem(row, path);
+    updateListControls();
+    return row;
+}
+
+void updateListControls() {
+    const QListWidget* list = sourceList();
+    const int count = list != nullptr ? list->count() : -1;
+    if (auto* widget = control<QWidget>(mainWindow, ids::SourceList)) {
+        widget->setEnabled(count > 0);
+    }
+    if (auto* panel = control<QWidget>(mainWindow, ids::DropPanel)) {
+        panel->setVisible(count == 0);
+    }
+}
+
+void onAddFiles() {
+    const QStringList files = prompts().openFiles(mainWindow, QStringLiteral("Select Files"),
+                                                  QStringLiteral("Media Files (*.mkv)"));
+    for (const QString& file : files) {
+        addSourceFile(file);
+    }
+}
+
+void onDropFiles(QDropEvent& drop) {
+    if (convertCore != nullptr && convertCore->runState == Running) {
+        drop.ignore();
+        return;
+    }
+    for (const QUrl& url : drop.mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            addSourceFile(QDir::toNativeSeparators(url.toLocalFile()));
+        }
+    }
+    // Never a move: the source application must keep its files.
+    drop.setDropAction(Qt::CopyAction);
+    drop.accept();
+}
+
+void onRemoveSelected() {
+    QListWidget* list = sourceList();
+    if (list == nullptr) {
+        return;
+    }
+    for (int row = list->count() - 1; row >= 0; --row) {
+        if (list->item(row)->isSelected()) {
+            delete list->takeItem(row);
+        }
+    }
+    updateListControls();
+}
+
+void onClearList() {
+    QListWidget* list = sourceList();
+    if (list == nullptr) {
+        return;
+    }
+    list->clear();
+    updateListControls();
+}
