@@ -7,11 +7,11 @@
 #include <filesystem>
 
 #include "conversion_start.h"
+#include "conversion_support.h"
 #include "media_preset.h"
 #include "platform.h"
 #include "scripted_core.h"
 #include "temp_dir.h"
-#include "conversion_support.h"
 
 namespace {
 

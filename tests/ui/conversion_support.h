@@ -60,8 +60,10 @@ public:
     TestPrompts(const TestPrompts&) = delete;
     TestPrompts& operator=(const TestPrompts&) = delete;
 
-    QStringList openFiles(QWidget*, const QString&, const QString&) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    QStringList openFiles(QWidget*, const QString&, const QString&) override { return filesToOpen; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override {
+        return folderToChoose;
+    }
     void openFolder(const QString&) override {}
     void message(QWidget* owner, const QString& text) override {
         messages << text;
@@ -73,6 +75,8 @@ public:
         return answer ? answer(owner, text) : false;
     }
 
+    QStringList filesToOpen;  // empty: the file dialog is cancelled
+    QString folderToChoose;   // empty: the folder browser is cancelled
     QStringList messages;
     std::vector<QWidget*> messageOwners;
     QStringList questions;

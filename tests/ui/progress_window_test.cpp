@@ -5,13 +5,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <thread>
 
+#include "conversion_support.h"
 #include "scripted_core.h"
 #include "temp_dir.h"
-#include "conversion_support.h"
 
 namespace {
 
@@ -263,6 +264,44 @@ TEST(ProgressWindowTest, KeepsRefreshingWhileTheReplaceQuestionIsOpen) {
     EXPECT_EQ(testing_support::readAll(keptOutput), "keep me");
     // A kept output counts as finished.
     EXPECT_EQ(labelText(&window, ids::BatchLine), "2 / 2 (100%)");
+}
+
+TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks) {
+    setPrompts(nullptr);  // the real message boxes
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    core.addJob("/sources/a.mkv");
+    folder.write("a.avi", "old");
+    ProgressWindow window(core, nullptr);
+
+    int ticksAtQuestion = -1;
+    QString question;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        if (ticksAtQuestion < 0) {
+            ticksAtQuestion = window.tickCount();
+        } else if (window.tickCount() >= ticksAtQuestion + 2) {
+            question = box->text();
+            EXPECT_EQ(box->parentWidget(), &window);
+            EXPECT_EQ(box->windowTitle(), "Kestrova");
+            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    watcher.start();
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    EXPECT_EQ(question, "'" + QString::fromStdString(folder.path()) +
+                            "/a.avi' already exists.\nDo you want to replace it?");
+    EXPECT_EQ(core.converted(), std::vector<std::string>{"/sources/a.mkv"});
 }
 
 TEST(ProgressWindowTest, LateQuestionFromAnEndingWorkerIsNotAskedAndCannotDeadlock) {
