@@ -11,7 +11,7 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan fuzz fuzz-smoke fuzz-build demo run \
+.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build demo run \
         pictures screenshot format clean
 
 all: build
@@ -41,6 +41,10 @@ test-tsan: bootstrap
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+
+# The long runs that make test leaves out (CTest label "soak"), on the plain build.
+soak: build
+	$(CTEST) --test-dir $(MAIN) --output-on-failure -L soak -V
 
 fuzz-build: bootstrap
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
