@@ -8,7 +8,7 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan demo run format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan demo bench-overhead run format clean
 
 all: build
 
@@ -37,6 +37,14 @@ test-tsan: bootstrap
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+
+# The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
+demo: build
+	./scripts/demo
+
+# By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
+bench-overhead: build
+	./bench/overhead
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
