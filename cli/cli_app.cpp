@@ -239,6 +239,8 @@ private:
             }
             if (!stopping && interrupted()) {
                 stopping = true;
+                // The job under way is shown even when the stop came before its first tick.
+                display_.refresh(core_);
                 display_.error("Stopping the conversion...\n");
                 // Returns after at most a second; the wait above then sees the end, however
                 // long the converter takes to quit.
