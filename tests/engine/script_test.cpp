@@ -37,8 +37,9 @@ TEST(BatchScriptTest, WorkedExampleByteForByte) {
     ScriptCommand probe = command;
     probe.outputPath.reset();
     const std::string probeText = batchScriptText(probe, 65001, script);
-    EXPECT_NE(probeText.find("\r\n\"C:\\Apps\\Tool\\core\\xcoder.exe\" -i \"D:\\Video\\trip.mkv\"\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        probeText.find("\r\n\"C:\\Apps\\Tool\\core\\xcoder.exe\" -i \"D:\\Video\\trip.mkv\"\r\n"),
+        std::string::npos);
     EXPECT_EQ(probeText.rfind("chcp 65001\r\n", 0), 0u);
 }
 
@@ -187,9 +188,20 @@ TEST(ScriptFileTest, SameTickTakesTheNextNumberAndNegativeTicksWork) {
               dir.file("x-2147483648.txt"));
 }
 
+TEST(ScriptFileTest, MissingDataFolderIsCreated) {
+    TempDir dir;
+    // A fresh account has no ~/.local/share yet.
+    testing_support::ScopedDataHome home(dir.file("fresh/.local/share"));
+    ConvertCore core;
+    const std::string path = core.writeScript("/in.mkv", "", nullptr);
+    EXPECT_EQ(path.rfind(dir.file("fresh/.local/share/Vantrel/bjob"), 0), 0u) << path;
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
 TEST(ScriptFileTest, UnwritableFolderGivesAnEmptyPath) {
     TempDir dir;
-    testing_support::ScopedDataHome home(dir.file("missing/deeper"));
+    // Missing folders are created, but not below a plain file.
+    testing_support::ScopedDataHome home(dir.write("plain", "") + "/deeper");
     ConvertCore core;
     EXPECT_EQ(core.writeScript("/in.mkv", "", nullptr), "");
 }
@@ -197,9 +209,9 @@ TEST(ScriptFileTest, UnwritableFolderGivesAnEmptyPath) {
 TEST(ConverterTest, ToolLiesInCoreBesideTheProgram) {
     EXPECT_EQ(converter::toolPathIn("/opt/kestrova"), "/opt/kestrova/core/xcoder");
     EXPECT_EQ(converter::probeArguments("/a b.mkv"), (std::vector<std::string>{"-i", "/a b.mkv"}));
-    EXPECT_EQ(converter::convertArguments("/a.mkv", "-r 25  -vf scale=1:2", "/b.avi"),
-              (std::vector<std::string>{"-y", "-i", "/a.mkv", "-r", "25", "-vf", "scale=1:2",
-                                        "/b.avi"}));
+    EXPECT_EQ(
+        converter::convertArguments("/a.mkv", "-r 25  -vf scale=1:2", "/b.avi"),
+        (std::vector<std::string>{"-y", "-i", "/a.mkv", "-r", "25", "-vf", "scale=1:2", "/b.avi"}));
 }
 
 }  // namespace
