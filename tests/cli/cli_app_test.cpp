@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -312,6 +313,32 @@ TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     EXPECT_EQ(result.out.find('\n'), result.out.size() - end.size() + 1 + atHalf.size());
     // "q" goes out at the runner's first 300 ms check.
     EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(CliAppTest, CtrlCAtTheQuestionKeepsTheFileAndStops) {
+    const std::string a = source("a.mkv");
+    const std::string b = source("b.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    temp.write("out/a.avi", "keep me");
+    std::atomic<bool> stop{false};
+
+    const Result result = run({"-o", "out", a, b}, [&](cli::Console& console) {
+        console.canAsk = true;
+        console.interrupted = [&stop] { return stop.load(); };
+        console.readAnswer = [&stop] {
+            stop = true;
+            return std::optional<std::string>();
+        };
+    });
+    EXPECT_EQ(result.status, cli::kExitInterrupted);
+    EXPECT_EQ(readAll(temp.file("out/a.avi")), "keep me");
+    // The question's line is ended before anything else is written.
+    const std::string question =
+        "'" + temp.file("out/a.avi") + "' already exists.\nDo you want to replace it? [y/N] \n";
+    EXPECT_EQ(result.err.rfind(question, 0), 0u) << result.err;
+    const std::string end = "1 / 2 (50%)\nnot finished: " + b + "\n";
+    ASSERT_GE(result.out.size(), end.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
 }
 
 }  // namespace
