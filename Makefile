@@ -11,8 +11,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build demo run \
-        pictures screenshot format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build demo \
+        bench-overhead run pictures screenshot format clean
 
 all: build
 
@@ -74,6 +74,14 @@ pictures: bootstrap
 # Remakes docs/main-window.png under a virtual X display.
 screenshot: build
 	./scripts/screenshot $(MAIN)
+
+# The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
+demo: build
+	./scripts/demo
+
+# By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
+bench-overhead: build
+	./bench/overhead
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
