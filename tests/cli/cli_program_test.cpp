@@ -72,12 +72,18 @@ TEST_F(CliProgramTest, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
     const pid_t pid =
         testing_support::spawnProgram({kProgram, "-o", temp.file("out"), clip}, options);
     ASSERT_GT(pid, 0);
-    // The converter creates its output as it starts.
+    // The engine takes the output's name with an empty file before the probe; the converter
+    // writes its header as it starts.
+    const auto written = [&output] {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(output, error);
+        return !error && size > 0;
+    };
     const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!std::filesystem::exists(output) && std::chrono::steady_clock::now() < deadline) {
+    while (!written() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
     }
-    ASSERT_TRUE(std::filesystem::exists(output));
+    ASSERT_TRUE(written());
 
     const auto stopAt = std::chrono::steady_clock::now();
     ::kill(pid, SIGINT);
