@@ -113,8 +113,12 @@ TEST_F(RealConverterTest, PercentRisesDuringARun) {
 
 TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouched) {
     core.presetArgs = kRealtimeArgs;
-    core.addJob(makeClip("first.mkv", 3));
-    core.addJob(makeClip("second.mkv", 3));
+    const std::string firstClip = makeClip("first.mkv", 3);
+    const std::string secondClip = makeClip("second.mkv", 3);
+    const std::string firstBytes = testing_support::readAll(firstClip);
+    const std::string secondBytes = testing_support::readAll(secondClip);
+    core.addJob(firstClip);
+    core.addJob(secondClip);
     core.start();
     ASSERT_TRUE(waitFor([this] {
         ConvertJob job;
@@ -134,6 +138,9 @@ TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouc
     EXPECT_EQ(second.outputPath, "");
     EXPECT_EQ(second.durationSeconds, 0);
     EXPECT_FALSE(std::filesystem::exists(core.outputFolder + "/second.avi"));
+    EXPECT_EQ(testing_support::readAll(firstClip), firstBytes);
+    EXPECT_EQ(testing_support::readAll(secondClip), secondBytes);
+    expectNewBatchWorks(core);
 }
 
 }  // namespace

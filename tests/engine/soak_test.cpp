@@ -144,11 +144,11 @@ TEST_F(SoakTest, FiveHundredJobsLeaveNothingBehind) {
     EXPECT_LE(childrenAfter, children);
     EXPECT_LT(memoryAfter - memory, kMemoryGrowthLimit);
 
-    std::cout << "soak: " << kJobs << " jobs in " << seconds << " s ("
-              << seconds * 1000 / kJobs << " ms a job), " << core.countFinishedJobs()
-              << " finished; descriptors " << descriptors << " -> " << descriptorsAfter
-              << "; children " << children << " -> " << childrenAfter << "; resident memory "
-              << memory / 1024 << " KiB -> " << memoryAfter / 1024 << " KiB\n";
+    std::cout << "soak: " << kJobs << " jobs in " << seconds << " s (" << seconds * 1000 / kJobs
+              << " ms a job), " << core.countFinishedJobs() << " finished; descriptors "
+              << descriptors << " -> " << descriptorsAfter << "; children " << children << " -> "
+              << childrenAfter << "; resident memory " << memory / 1024 << " KiB -> "
+              << memoryAfter / 1024 << " KiB\n";
     RecordProperty("seconds", std::to_string(seconds));
     RecordProperty("rss_growth_kib", std::to_string((memoryAfter - memory) / 1024));
 }
