@@ -11,8 +11,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan fuzz fuzz-smoke fuzz-build demo run \
-        pictures screenshot format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build demo \
+        bench-overhead run pictures screenshot format clean
 
 all: build
 
@@ -42,6 +42,10 @@ test-tsan: bootstrap
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
 
+# The long runs that make test leaves out (CTest label "soak"), on the plain build.
+soak: build
+	$(CTEST) --test-dir $(MAIN) --output-on-failure -L soak -V
+
 fuzz-build: bootstrap
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DKESTROVA_WERROR=ON -DKESTROVA_FUZZ=ON -DKESTROVA_BUILD_UI=OFF -DKESTROVA_BUILD_TESTS=OFF \
@@ -70,6 +74,14 @@ pictures: bootstrap
 # Remakes docs/main-window.png under a virtual X display.
 screenshot: build
 	./scripts/screenshot $(MAIN)
+
+# The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
+demo: build
+	./scripts/demo
+
+# By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
+bench-overhead: build
+	./bench/overhead
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -104,7 +104,23 @@ void ConvertCore::runProc() {
         }
 
         // Anything at the output path, readable or not, is the user's to keep unless they agree.
-        const bool existed = platform::pathExists(output);
+        // A free name is taken at once, by creating the file empty: another instance converting
+        // into the same folder then finds it taken and asks, instead of both writing it.
+        bool existed = platform::pathExists(output);
+        bool claimed = false;
+        if (!existed) {
+            switch (platform::createFileExclusive(output, {})) {
+                case platform::CreateResult::Created:
+                    claimed = true;
+                    break;
+                case platform::CreateResult::Exists:
+                    existed = true;
+                    break;
+                case platform::CreateResult::Failed:
+                    // The converter will meet the same trouble; nothing here is ours to remove.
+                    break;
+            }
+        }
         bool converted = false;
         if (!existed || (confirmCallback != nullptr &&
                          confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
@@ -117,12 +133,18 @@ void ConvertCore::runProc() {
             converted = true;
         }
 
-        const bool present = platform::fileExists(output);
         const bool succeeded = lastExitStatus == 0 && !lastRunAskedToQuit;
-        if (converted && !succeeded && !existed && lastExitStatus > 0 && !lastRunAskedToQuit) {
-            // A converter that failed leaves a fragment, often empty: not a result.
-            platform::removeFile(output);
+        if (claimed) {
+            // The file is ours: a failed converter's fragment (often empty) is not a result,
+            // nor is the empty claim of a converter that never ran or wrote nothing. A stopped
+            // converter's partial output stays.
+            const bool written = platform::fileSize(output) > 0;
+            const bool stoppedPartWay = lastRunAskedToQuit && lastExitStatus != -1;
+            if (!written || (!succeeded && !stoppedPartWay)) {
+                platform::removeFile(output);
+            }
         }
+        const bool present = platform::fileExists(output);
         setJobPercent(i, present && (!converted || succeeded) ? 100 : 0);
     }
 
@@ -149,6 +171,7 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
     // A stop that came during the probe or the question ends the job here: starting the
     // converter only to make it quit would truncate an output for nothing.
     if (runState != Running) {
+        lastExitStatus = -1;
         lastRunAskedToQuit = true;
         return true;
     }

@@ -38,6 +38,9 @@ bool makeDirectory(const std::string& path);
 // True when the path can be opened for reading as a file (an unreadable file counts as absent).
 bool fileExists(const std::string& path);
 
+// Size in bytes of the file at the path; -1 when there is none or it cannot be learnt.
+std::int64_t fileSize(const std::string& path);
+
 // True when something exists at the path, readable or not.
 bool pathExists(const std::string& path);
 

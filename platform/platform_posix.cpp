@@ -104,6 +104,14 @@ bool fileExists(const std::string& path) {
     return regular;
 }
 
+std::int64_t fileSize(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 bool pathExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0;

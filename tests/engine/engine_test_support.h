@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -102,6 +103,52 @@ inline bool processGone(std::int64_t pid) {
     return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z';
 }
 
+// Open descriptors of this process.
+inline int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count - 1;  // the iterator's own
+}
+
+// Children of this process, running or not yet reaped.
+inline int childProcesses() {
+    int count = 0;
+    const std::string self = std::to_string(::getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream in(entry.path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(stat.substr(close + 1));
+        std::string state;
+        std::string parent;
+        if (fields >> state >> parent && parent == self) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// Resident memory of this process in bytes.
+inline std::int64_t residentBytes() {
+    std::ifstream in("/proc/self/statm");
+    std::int64_t size = 0;
+    std::int64_t resident = 0;
+    in >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
 // Collects the debug channel for the life of the object.
 class DebugCapture {
 public:
@@ -165,17 +212,34 @@ protected:
     }
 
     // Starts the batch and waits until the worker has ended.
-    void runBatch() {
-        core.start();
-        waitForEnd();
+    void runBatch() { runBatch(core); }
+    void runBatch(ConvertCore& engine) {
+        engine.start();
+        waitForEnd(engine);
     }
 
-    void waitForEnd() {
-        ASSERT_TRUE(waitFor([this] {
-            const int state = core.runState;
+    void waitForEnd() { waitForEnd(core); }
+    void waitForEnd(ConvertCore& engine) {
+        ASSERT_TRUE(waitFor([&engine] {
+            const int state = engine.runState;
             return state == Stopped || state == Finished;
         }));
-        core.waitForWorker();
+        engine.waitForWorker();
+    }
+
+    // After a fault the engine still takes a new batch and converts it.
+    void expectNewBatchWorks(ConvertCore& engine) {
+        engine.clearJobs();
+        engine.toolPath = KESTROVA_FAKE_CONVERTER;
+        engine.outputFolder = work.file("again");
+        engine.confirmCallback = nullptr;
+        std::filesystem::create_directories(engine.outputFolder);
+        const std::string name = "again" + std::to_string(++batchesAfterFaults_);
+        engine.addJob(source(name + ".mkv", "output fine\n"));
+        runBatch(engine);
+        EXPECT_EQ(engine.runState, Finished);
+        EXPECT_EQ(engine.jobPercents(), std::vector<int>{100});
+        EXPECT_EQ(testing_support::readAll(engine.outputFolder + "/" + name + ".avi"), "fine");
     }
 
     // Polls the current job's percent while the state is Running; every value seen.
@@ -193,6 +257,7 @@ protected:
     }
 
 private:
+    int batchesAfterFaults_ = 0;
     testing_support::TempDir data_;
     testing_support::ScopedDataHome home_;
 

@@ -1,5 +1,4 @@
-// Whole conversions with the real converter, core/xcoder beside the test programs (a link to
-// the system's ffmpeg), on short generated clips.
+// Whole conversions with the real converter on short generated clips.
 
 #include <algorithm>
 #include <cmath>
@@ -9,88 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_support.h"
 #include "media_preset.h"
-#include "process.h"
-#include "script.h"
+#include "real_converter_support.h"
 
 namespace {
 
 using namespace engine_testing;
 
-const std::string kTool = std::string(KESTROVA_BIN_DIR) + "/core/xcoder";
-
-// Runs a shell command line through the platform layer; its output, or "" after a failure.
-std::string capture(const testing_support::TempDir& dir, const std::string& commandLine,
-                    int* status = nullptr) {
-    const std::string script = dir.write("command.sh", commandLine + "\n");
-    platform::Process::Options options;
-    options.pipeOutput = true;
-    auto child = platform::Process::startScript(script, options);
-    if (!child) {
-        return {};
-    }
-    std::string output;
-    char buffer[4096];
-    const auto deadline = Clock::now() + kLimit;
-    for (;;) {
-        const auto result = child->wait(200);
-        for (std::size_t got; (got = child->readOutput(buffer, sizeof buffer)) > 0;) {
-            output.append(buffer, got);
-        }
-        if (result != platform::Process::WaitResult::Timeout || Clock::now() > deadline) {
-            break;
-        }
-    }
-    if (status != nullptr) {
-        *status = child->exitStatus();
-    }
-    return output;
-}
-
 class RealConverterTest : public EngineRunTest {
 protected:
-    RealConverterTest() { core.toolPath = kTool; }
+    RealConverterTest() { core.toolPath = kRealTool; }
 
-    // A Matroska clip with video and audio: 320x240 at 25 frames per second.
+    // A Matroska clip in the work folder.
     std::string makeClip(const std::string& name, int seconds) {
         const std::string path = work.file(name);
-        const std::string d = std::to_string(seconds);
-        int status = -1;
-        const std::string log =
-            capture(work,
-                    shellQuote(kTool) +
-                        " -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=" + d +
-                        " -f lavfi -i sine=frequency=440:duration=" + d +
-                        " -c:v mpeg4 -q:v 5 -c:a libvorbis -shortest " + shellQuote(path) + " 2>&1",
-                    &status);
-        EXPECT_EQ(status, 0) << log;
+        engine_testing::makeClip(work, path, seconds);
         return path;
     }
 
-    // Stream facts of a media file, one map per stream.
     std::vector<std::map<std::string, std::string>> streams(const std::string& path) {
-        const std::string text =
-            capture(work, shellQuote(KESTROVA_FFPROBE) +
-                              " -v error -show_entries stream=codec_type,codec_name,width,height,"
-                              "r_frame_rate -of default=noprint_wrappers=1 " +
-                              shellQuote(path));
-        std::vector<std::map<std::string, std::string>> result;
-        std::istringstream lines(text);
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals == std::string::npos) {
-                continue;
-            }
-            const std::string key = line.substr(0, equals);
-            if (key == "codec_name") {
-                result.emplace_back();
-            }
-            if (!result.empty()) {
-                result.back()[key] = line.substr(equals + 1);
-            }
-        }
-        return result;
+        return engine_testing::streams(work, path);
     }
 };
 
@@ -176,8 +113,12 @@ TEST_F(RealConverterTest, PercentRisesDuringARun) {
 
 TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouched) {
     core.presetArgs = kRealtimeArgs;
-    core.addJob(makeClip("first.mkv", 3));
-    core.addJob(makeClip("second.mkv", 3));
+    const std::string firstClip = makeClip("first.mkv", 3);
+    const std::string secondClip = makeClip("second.mkv", 3);
+    const std::string firstBytes = testing_support::readAll(firstClip);
+    const std::string secondBytes = testing_support::readAll(secondClip);
+    core.addJob(firstClip);
+    core.addJob(secondClip);
     core.start();
     ASSERT_TRUE(waitFor([this] {
         ConvertJob job;
@@ -197,6 +138,9 @@ TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouc
     EXPECT_EQ(second.outputPath, "");
     EXPECT_EQ(second.durationSeconds, 0);
     EXPECT_FALSE(std::filesystem::exists(core.outputFolder + "/second.avi"));
+    EXPECT_EQ(testing_support::readAll(firstClip), firstBytes);
+    EXPECT_EQ(testing_support::readAll(secondClip), secondBytes);
+    expectNewBatchWorks(core);
 }
 
 }  // namespace

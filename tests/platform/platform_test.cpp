@@ -44,6 +44,10 @@ TEST(PlatformTest, ExistenceTests) {
     EXPECT_TRUE(platform::isDirectory(dir.path()));
     EXPECT_FALSE(platform::isDirectory(file));
     EXPECT_FALSE(platform::fileExists(dir.file("none")));
+    EXPECT_EQ(platform::fileSize(file), 1);
+    EXPECT_EQ(platform::fileSize(dir.write("empty", "")), 0);
+    EXPECT_EQ(platform::fileSize(dir.file("none")), -1);
+    EXPECT_EQ(platform::fileSize(dir.path()), -1);
     EXPECT_TRUE(platform::makeDirectory(dir.file("sub")));
     EXPECT_TRUE(platform::makeDirectory(dir.file("sub")));
     EXPECT_FALSE(platform::makeDirectory(file));

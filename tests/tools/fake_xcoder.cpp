@@ -15,12 +15,14 @@
 //   flood BYTES TEXT      writes TEXT over and over until BYTES have gone to standard error
 //   sleep MS              waits, reading standard input meanwhile
 //   exit STATUS           ends now with STATUS (the end of the recipe is exit 0)
+//   raise SEGV|KILL       dies on that signal, without leaving a core file
 //
 // The convert run executes the commands in order; the probe uses only the first three.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -262,6 +264,12 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
             readInput(std::atoi(command.rest.c_str()));
         } else if (command.name == "exit") {
             finish(std::atoi(command.rest.c_str()));
+        } else if (command.name == "raise") {
+            const rlimit noCore{0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            const int signal = command.rest == "KILL" ? SIGKILL : SIGSEGV;
+            ::signal(signal, SIG_DFL);
+            raise(signal);
         }
     }
     finish(0);
