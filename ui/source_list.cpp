@@ -13,6 +13,7 @@
 #include "controls.h"
 #include "convert_core.h"
 #include "file_types.h"
+#include "listed_paths.h"
 #include "prompts.h"
 
 namespace {
@@ -46,17 +47,8 @@ int sortedRow(const QListWidget& list, const QString& path) {
 }  // namespace
 
 bool isListed(const QString& path) {
-    const QListWidget* list = sourceList();
-    if (list == nullptr) {
-        return false;
-    }
-    for (int row = 0; row < list->count(); ++row) {
-        const QString line = list->item(row)->text();
-        if (!line.isEmpty() && line == path) {
-            return true;
-        }
-    }
-    return false;
+    QListWidget* list = sourceList();
+    return list != nullptr && ListedPaths::of(*list).contains(path);
 }
 
 int addSourceFile(const QString& path) {
