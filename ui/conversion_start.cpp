@@ -1,15 +1,129 @@
 #include "conversion_start.h"
 
-#include "platform.h"
-#include "converter.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
-// Placeholder until the progress window lands.
-bool onConvert() {
-    return false;
+#include "app_state.h"
+#include "controls.h"
+#include "convert_core.h"
+#include "converter.h"
+#include "media_preset.h"
+#include "platform.h"
+#include "progress_window.h"
+#include "prompts.h"
+
+namespace {
+
+std::string toEngine(const QString& text) {
+    return QFile::encodeName(text).toStdString();
 }
+
+bool workerActive(const ConvertCore& core) {
+    const int state = core.runState;
+    return state == Running || state == StopRequested;
+}
+
+}  // namespace
 
 std::string buildToolPath() {
     return converter::toolPathIn(platform::executableFolder());
 }
 
-void selectFinishedItems() {}
+int comboSelection(const QWidget* window, int controlId) {
+    const auto* combo = control<QComboBox>(window, controlId);
+    return combo != nullptr ? combo->currentIndex() : -1;
+}
+
+void waitForConversionEnd(ConvertCore& core) {
+    if (workerActive(core)) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &core]() {
+            if (!workerActive(core)) {
+                loop.quit();
+            }
+        });
+        poll.start();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QApplication::restoreOverrideCursor();
+    }
+    // Past its final state the worker only returns, so joining it is quick.
+    core.waitForWorker();
+}
+
+bool onConvert() {
+    auto* list = control<QListWidget>(mainWindow, ids::SourceList);
+    if (list == nullptr || convertCore == nullptr || presetCatalogue == nullptr) {
+        return false;
+    }
+    const int lines = list->count();
+    if (lines == 0) {
+        prompts().message(mainWindow, QStringLiteral("Please add source files."));
+        return false;
+    }
+    const auto* folderField = control<QLineEdit>(mainWindow, ids::OutputFolder);
+    const QString folder = folderField != nullptr ? folderField->text() : QString();
+    if (folder.isEmpty()) {
+        prompts().message(mainWindow, QStringLiteral("Please select output folder."));
+        return false;
+    }
+    if (!platform::isDirectory(toEngine(folder))) {
+        prompts().message(mainWindow, QStringLiteral("The output folder doesn't exist."));
+        return false;
+    }
+    int preset = 0;
+    if (presetCatalogue->presetCount() >= 2) {
+        preset = std::max(comboSelection(mainWindow, ids::PresetList), 0);
+    }
+    const std::string toolPath = buildToolPath();
+    if (!platform::pathExists(toolPath)) {
+        prompts().message(mainWindow, QStringLiteral("There isn't a core file."));
+        return false;
+    }
+
+    ConvertCore& core = *convertCore;
+    // A batch that was stopped may still be ending; the new one must not overlap it.
+    waitForConversionEnd(core);
+    core.toolPath = toolPath;
+    core.outputFolder = toEngine(folder);
+    const char* extension = presetCatalogue->presetExtension(preset);
+    core.outputExt = extension != nullptr ? extension : "";
+    core.presetArgs = presetCatalogue->presetArguments(preset);
+    core.clearJobs();
+    for (int line = 0; line < lines; ++line) {
+        const QListWidgetItem* item = list->item(line);
+        if (item != nullptr && !item->text().isEmpty()) {
+            core.addJob(toEngine(item->text()));
+        }
+    }
+    if (core.jobCount() == 0) {
+        return false;
+    }
+
+    runProgressWindow(core, mainWindow);
+    selectFinishedItems();
+    return true;
+}
+
+void selectFinishedItems() {
+    auto* list = control<QListWidget>(mainWindow, ids::SourceList);
+    if (list == nullptr || convertCore == nullptr || list->count() == 0) {
+        return;
+    }
+    const std::vector<int> percents = convertCore->jobPercents();
+    const int shared = std::min(list->count(), static_cast<int>(percents.size()));
+    for (int line = 0; line < shared; ++line) {
+        if (QListWidgetItem* item = list->item(line)) {
+            item->setSelected(percents[static_cast<std::size_t>(line)] == 100);
+        }
+    }
+}

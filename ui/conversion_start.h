@@ -5,6 +5,7 @@
 
 #include <string>
 
+class ConvertCore;
 class QWidget;
 
 // Returns true when the progress window was shown.
@@ -15,3 +16,12 @@ std::string buildToolPath();
 
 // Selects exactly the source list lines whose job reached 100.
 void selectFinishedItems();
+
+// The current index of the combo box `controlId` of `window`; -1 when there is no such control
+// or nothing is selected.
+int comboSelection(const QWidget* window, int controlId);
+
+// Returns once no worker of an earlier batch is left, with a busy cursor while one is still
+// ending (a stop can outlast the engine's one-second wait). Events other than user input go on
+// being processed meanwhile, so a question that worker may still be asking gets its answer.
+void waitForConversionEnd(ConvertCore& core);

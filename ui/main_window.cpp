@@ -197,6 +197,7 @@ bool onInitDialog(QDialog* window) {
 void onClose() {
     saveOutputFolder(outputFolderText());
     if (convertCore != nullptr) {
+        waitForConversionEnd(*convertCore);
         convertCore->clearJobs();
         delete convertCore;
         convertCore = nullptr;

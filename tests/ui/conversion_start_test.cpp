@@ -1,0 +1,183 @@
+// The Convert command once its checks pass: engine settings, queue, preset choice, the
+// selection afterwards, and a new batch after a stop that outlasted the engine's wait.
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <filesystem>
+
+#include "conversion_start.h"
+#include "conversion_support.h"
+#include "media_preset.h"
+#include "platform.h"
+#include "scripted_core.h"
+#include "temp_dir.h"
+
+namespace {
+
+using testing_support::ProgressDriver;
+using testing_support::ScriptedCore;
+using testing_support::StandInMainWindow;
+using testing_support::TempDir;
+using testing_support::TestPrompts;
+using Action = ScriptedCore::Action;
+
+const PresetEntry kOnePreset[] = {{"Only", "-only", nullptr}, {nullptr, nullptr, nullptr}};
+
+class OnePresetCatalogue : public MediaPreset {
+public:
+    OnePresetCatalogue() : MediaPreset(kOnePreset) {}
+    const char* presetExtension(int) const override { return "avi"; }
+};
+
+class ConversionStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(platform::pathExists(buildToolPath())) << "the build links core/xcoder";
+    }
+
+    // A main window listing these sources, the output folder set, every preset offered.
+    void fill(StandInMainWindow& main, std::initializer_list<const char*> sources) {
+        for (const char* source : sources) {
+            main.list->addItem(QString::fromUtf8(source));
+        }
+        main.folder->setText(QString::fromStdString(out.path()));
+        if (main.presets != nullptr) {
+            for (int i = 0; i < main.catalogue()->presetCount(); ++i) {
+                main.presets->addItem(QString::fromStdString(main.catalogue()->presetName(i)));
+            }
+        }
+    }
+
+    TestPrompts prompts;
+    TempDir out;
+    MkvAvi catalogue;
+    ScriptedCore core;
+};
+
+TEST_F(ConversionStartTest, QueuesTheListInItsOrderWithTheChosenPreset) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {"/s/b.mkv", "/s/a.mkv"});
+    main.presets->setCurrentIndex(2);
+    ProgressDriver driver;
+
+    EXPECT_TRUE(onConvert());
+    EXPECT_TRUE(driver.seen);
+    EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(core.toolPath, buildToolPath());
+    EXPECT_EQ(core.outputFolder, out.path());
+    EXPECT_EQ(core.outputExt, "avi");
+    EXPECT_EQ(core.presetArgs, catalogue.presetArguments(2));
+    EXPECT_EQ(core.converted(), (std::vector<std::string>{"/s/a.mkv", "/s/b.mkv"}));
+    EXPECT_TRUE(std::filesystem::exists(out.file("a.avi")));
+    EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(ConversionStartTest, NoSelectedPresetMeansTheFirst) {
+    ProgressDriver driver;
+    {
+        StandInMainWindow main(&core, &catalogue);
+        fill(main, {"/s/a.mkv"});
+        main.presets->setCurrentIndex(-1);
+        EXPECT_TRUE(onConvert());
+        EXPECT_EQ(core.presetArgs, catalogue.presetArguments(0));
+    }
+    {
+        StandInMainWindow main(&core, &catalogue, /*withPresetList=*/false);
+        fill(main, {"/s/a.mkv"});
+        core.presetArgs.clear();
+        EXPECT_TRUE(onConvert());
+        EXPECT_EQ(core.presetArgs, catalogue.presetArguments(0));
+    }
+    {
+        // With a single preset the list is not consulted at all.
+        OnePresetCatalogue one;
+        StandInMainWindow main(&core, &one);
+        fill(main, {"/s/a.mkv"});
+        main.presets->addItem("x");
+        main.presets->addItem("y");
+        main.presets->setCurrentIndex(1);
+        EXPECT_TRUE(onConvert());
+        EXPECT_EQ(core.presetArgs, "-only");
+    }
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(ConversionStartTest, SelectsExactlyTheLinesWhoseJobFinished) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {"/s/a.mkv", "/s/b.mkv", "/s/c.mkv"});
+    main.list->selectAll();
+    core.setAction("/s/b.mkv", Action::Fail);
+    ProgressDriver driver;
+
+    EXPECT_TRUE(onConvert());
+    EXPECT_EQ(driver.finalBatchLine, "2 / 3 (67%)");
+    EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 2}));
+
+    // Lines beyond the jobs keep their selection.
+    main.list->addItem("/s/z.mkv");
+    main.list->item(3)->setSelected(true);
+    main.list->item(0)->setSelected(false);
+    selectFinishedItems();
+    EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 2, 3}));
+}
+
+TEST_F(ConversionStartTest, NewBatchWaitsForAWorkerStillEndingAfterAStop) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {"/s/a.mkv", "/s/b.mkv"});
+    core.setAction("/s/a.mkv", Action::HoldDeaf);
+    prompts.answer = [](QWidget*, const QString&) { return true; };
+    ProgressDriver driver;
+    driver.closeWhenComplete = false;
+    bool stopPressed = false;
+    driver.onTick = [&](ProgressWindow* window) {
+        if (core.holding && !stopPressed) {
+            stopPressed = true;
+            control<QPushButton>(window, ids::Stop)->click();
+        }
+    };
+    EXPECT_TRUE(onConvert());
+    ASSERT_EQ(core.runState, StopRequested);
+    EXPECT_EQ(main.selectedRows(), std::vector<int>{});
+
+    // Convert again, into another folder: nothing of the engine may change while the old
+    // worker is still ending, and the user sees a busy cursor meanwhile.
+    TempDir second;
+    main.folder->setText(QString::fromStdString(second.path()));
+    bool sawWait = false;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&]() {
+        if (!sawWait && QApplication::overrideCursor() != nullptr) {
+            sawWait = true;
+            EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            EXPECT_EQ(core.outputFolder, out.path());
+            EXPECT_EQ(core.runState, StopRequested);
+            core.releaseAll();
+        }
+    });
+    watcher.start();
+    driver.closeWhenComplete = true;
+    EXPECT_TRUE(onConvert());
+    EXPECT_TRUE(sawWait);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
+    EXPECT_EQ(core.outputFolder, second.path());
+    EXPECT_TRUE(std::filesystem::exists(second.file("a.avi")));
+    EXPECT_TRUE(std::filesystem::exists(second.file("b.avi")));
+    EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(ConversionStartTest, NothingQueuedEndsSilently) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {"/s/a.mkv"});
+    main.list->item(0)->setText("");
+    ProgressDriver driver;
+    EXPECT_FALSE(onConvert());
+    EXPECT_FALSE(driver.seen);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(core.jobCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+#include "progress_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <thread>
+
+#include "conversion_support.h"
+#include "scripted_core.h"
+#include "temp_dir.h"
+
+namespace {
+
+using testing_support::labelText;
+using testing_support::ProgressDriver;
+using testing_support::ScriptedCore;
+using testing_support::shown;
+using testing_support::TempDir;
+using testing_support::TestPrompts;
+using testing_support::waitUntil;
+using Action = ScriptedCore::Action;
+
+const QString kStopQuestion = QStringLiteral("Are you sure you want to stop the conversion?");
+
+TEST(BatchLineTest, RunningShareIsTruncated) {
+    EXPECT_EQ(runningBatchPercent(0, 40, 1), 40);
+    EXPECT_EQ(runningBatchPercent(2, 50, 4), 62);
+    EXPECT_EQ(runningBatchPercent(0, 0, 3), 0);
+    EXPECT_EQ(runningBatchPercent(2, 99, 3), 99);
+    EXPECT_EQ(runningBatchPercent(3, 100, 4), 100);
+    EXPECT_EQ(batchLine(3, 4, runningBatchPercent(2, 50, 4)), "3 / 4 (62%)");
+    EXPECT_EQ(batchLine(1, 1, runningBatchPercent(0, 40, 1)), "1 / 1 (40%)");
+}
+
+TEST(BatchLineTest, FinishedShareIsRoundedHalfUp) {
+    EXPECT_EQ(batchLine(2, 3, finishedBatchPercent(2, 3)), "2 / 3 (67%)");
+    EXPECT_EQ(batchLine(1, 2, finishedBatchPercent(1, 2)), "1 / 2 (50%)");
+    EXPECT_EQ(batchLine(0, 3, finishedBatchPercent(0, 3)), "0 / 3 (0%)");
+    EXPECT_EQ(finishedBatchPercent(1, 3), 33);
+    EXPECT_EQ(finishedBatchPercent(1, 8), 13);  // 12.5 goes up
+    EXPECT_EQ(finishedBatchPercent(3, 3), 100);
+}
+
+TEST(BatchLineTest, NoJobsGiveZeroInsteadOfDividing) {
+    EXPECT_EQ(runningBatchPercent(0, 50, 0), 0);
+    EXPECT_EQ(finishedBatchPercent(0, 0), 0);
+}
+
+// Two jobs in a private output folder.
+struct Batch {
+    Batch() {
+        core.outputFolder = folder.path();
+        core.outputExt = "avi";
+        core.addJob(first);
+        core.addJob(second);
+    }
+    TempDir folder;
+    ScriptedCore core;
+    std::string first = "/sources/a.mkv";
+    std::string second = "/sources/b.mkv";
+};
+
+TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
+    TestPrompts prompts;
+    Batch batch;
+    batch.core.deferStart();
+    batch.core.setAction(batch.first, Action::Hold);
+    ProgressWindow window(batch.core, nullptr);
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "Progress");
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+
+    // Running, but no job picked yet: the resource texts stay and the bar is empty.
+    const int ticks = window.tickCount();
+    ASSERT_TRUE(waitUntil([&] { return window.tickCount() >= ticks + 2; }));
+    EXPECT_EQ(labelText(&window, ids::BatchLine), "Total 1/10");
+    EXPECT_EQ(labelText(&window, ids::FileLine), "File Name");
+    EXPECT_EQ(control<QProgressBar>(&window, ids::ProgressBar)->value(), 0);
+    EXPECT_TRUE(shown(&window, ids::Stop));
+    EXPECT_FALSE(shown(&window, ids::Close));
+
+    batch.core.beginWorker();
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::BatchLine) == "1 / 2 (25%)"; }));
+    EXPECT_EQ(labelText(&window, ids::FileLine), "/sources/a.mkv");
+    const auto* bar = control<QProgressBar>(&window, ids::ProgressBar);
+    EXPECT_EQ(bar->maximum(), 200);
+    EXPECT_EQ(bar->value(), 50);
+
+    batch.core.releaseAll();
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    EXPECT_EQ(labelText(&window, ids::BatchLine), "2 / 2 (100%)");
+    EXPECT_FALSE(shown(&window, ids::ProgressBar));
+    EXPECT_FALSE(shown(&window, ids::Stop));
+    EXPECT_TRUE(shown(&window, ids::Close));
+
+    // Complete waits for Close: the tick has ended, and neither Escape nor a close request from
+    // the window manager ends the window.
+    const int finalTicks = window.tickCount();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &escape);
+    EXPECT_FALSE(window.close());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.tickCount(), finalTicks);
+
+    control<QPushButton>(&window, ids::Close)->click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), 1);
+    EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+TEST(ProgressWindowTest, FinalLineCountsOnlyFinishedJobs) {
+    TestPrompts prompts;
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    for (const char* source : {"/s/a.mkv", "/s/b.mkv", "/s/c.mkv"}) {
+        core.addJob(source);
+    }
+    core.setAction("/s/b.mkv", Action::Fail);
+    ProgressDriver driver;
+    EXPECT_EQ(runProgressWindow(core, nullptr), 1);
+    EXPECT_EQ(driver.finalBatchLine, "2 / 3 (67%)");
+    EXPECT_EQ(core.runState, Finished);
+}
+
+TEST(ProgressWindowTest, StopConfirmedAfterTheBatchFinishedChangesNothing) {
+    TestPrompts prompts;
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    ProgressWindow window(batch.core, nullptr);
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return batch.core.holding.load(); }));
+
+    // The batch ends while the question is open; the user then answers Yes.
+    prompts.answer = [&](QWidget* owner, const QString& text) {
+        EXPECT_EQ(owner, &window);
+        EXPECT_EQ(text, kStopQuestion);
+        batch.core.releaseAll();
+        EXPECT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+        return true;
+    };
+    control<QPushButton>(&window, ids::Stop)->click();
+    ASSERT_EQ(prompts.questions.size(), 1);
+    QCoreApplication::processEvents();
+    window.progressTick();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(batch.core.runState, Finished);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(labelText(&window, ids::FileLine), "Complete");
+    EXPECT_EQ(labelText(&window, ids::BatchLine), "2 / 2 (100%)");
+    EXPECT_TRUE(shown(&window, ids::Close));
+    EXPECT_EQ(batch.core.jobPercents(), (std::vector<int>{100, 100}));
+}
+
+TEST(ProgressWindowTest, StopAnsweredNoGoesOn) {
+    TestPrompts prompts;
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    ProgressDriver driver;
+    driver.onTick = [&](ProgressWindow* window) {
+        if (batch.core.holding && prompts.questions.isEmpty()) {
+            control<QPushButton>(window, ids::Stop)->click();  // answered No
+            batch.core.releaseAll();
+        }
+    };
+    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
+    EXPECT_EQ(prompts.questions, QStringList{kStopQuestion});
+    EXPECT_EQ(batch.core.runState, Finished);
+    EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
+}
+
+TEST(ProgressWindowTest, StopClosesTheWindowByItself) {
+    TestPrompts prompts;
+    prompts.answer = [](QWidget*, const QString&) { return true; };
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    ProgressDriver driver;
+    driver.closeWhenComplete = false;
+    QElapsedTimer sinceStop;
+    driver.onTick = [&](ProgressWindow* window) {
+        if (batch.core.holding && !sinceStop.isValid()) {
+            sinceStop.start();
+            control<QPushButton>(window, ids::Stop)->click();
+        }
+    };
+    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
+    const qint64 closedAfter = sinceStop.elapsed();
+    EXPECT_EQ(prompts.questions, QStringList{kStopQuestion});
+    EXPECT_EQ(batch.core.runState, Stopped);
+    // The engine's stop wait returns as soon as the worker has ended; one tick later the
+    // window has gone.
+    EXPECT_LT(closedAfter, 3000);
+    ::testing::Test::RecordProperty("closed_after_ms", static_cast<int>(closedAfter));
+    // The job under way left nothing; the next one was never taken up.
+    EXPECT_EQ(batch.core.converted(), std::vector<std::string>{batch.first});
+    EXPECT_EQ(batch.core.jobPercents(), (std::vector<int>{0, 0}));
+}
+
+TEST(ProgressWindowTest, WindowClosesAfterAStopThatOutlastsTheEngineWait) {
+    TestPrompts prompts;
+    prompts.answer = [](QWidget*, const QString&) { return true; };
+    Batch batch;
+    batch.core.setAction(batch.first, Action::HoldDeaf);
+    ProgressDriver driver;
+    driver.closeWhenComplete = false;
+    QElapsedTimer sinceStop;
+    driver.onTick = [&](ProgressWindow* window) {
+        if (batch.core.holding && !sinceStop.isValid()) {
+            sinceStop.start();
+            control<QPushButton>(window, ids::Stop)->click();
+        }
+    };
+    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
+    const qint64 closedAfter = sinceStop.elapsed();
+    EXPECT_EQ(batch.core.runState, StopRequested);
+    EXPECT_GE(closedAfter, 900);
+    EXPECT_LT(closedAfter, 10000);
+    ::testing::Test::RecordProperty("closed_after_ms", static_cast<int>(closedAfter));
+
+    // The worker ends in the background once its converter lets go.
+    batch.core.releaseAll();
+    waitForConversionEnd(batch.core);
+    EXPECT_EQ(batch.core.runState, Stopped);
+    EXPECT_EQ(batch.core.converted(), std::vector<std::string>{batch.first});
+}
+
+TEST(ProgressWindowTest, KeepsRefreshingWhileTheReplaceQuestionIsOpen) {
+    TestPrompts prompts;
+    Batch batch;
+    const std::string keptOutput = batch.folder.write("a.avi", "keep me");
+    batch.folder.write("b.avi", "replace me");
+    ProgressWindow window(batch.core, nullptr);
+
+    // First No, then Yes; each answer only after the window has ticked while the question is
+    // open, and showed the job that asks.
+    prompts.answer = [&](QWidget* owner, const QString&) {
+        EXPECT_EQ(owner, &window);
+        const int ticks = window.tickCount();
+        EXPECT_TRUE(waitUntil([&] { return window.tickCount() >= ticks + 2; }));
+        const QString expectedLine = prompts.questions.size() == 1 ? "1 / 2 (0%)" : "2 / 2 (50%)";
+        EXPECT_EQ(labelText(&window, ids::BatchLine), expectedLine);
+        EXPECT_TRUE(shown(&window, ids::Stop));
+        return prompts.questions.size() == 2;
+    };
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+
+    const QString folder = QString::fromStdString(batch.folder.path());
+    EXPECT_EQ(prompts.questions,
+              (QStringList{"'" + folder + "/a.avi' already exists.\nDo you want to replace it?",
+                           "'" + folder + "/b.avi' already exists.\nDo you want to replace it?"}));
+    EXPECT_EQ(batch.core.converted(), std::vector<std::string>{batch.second});
+    EXPECT_EQ(testing_support::readAll(keptOutput), "keep me");
+    // A kept output counts as finished.
+    EXPECT_EQ(labelText(&window, ids::BatchLine), "2 / 2 (100%)");
+}
+
+TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks) {
+    setPrompts(nullptr);  // the real message boxes
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    core.addJob("/sources/a.mkv");
+    folder.write("a.avi", "old");
+    ProgressWindow window(core, nullptr);
+
+    int ticksAtQuestion = -1;
+    QString question;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        if (ticksAtQuestion < 0) {
+            ticksAtQuestion = window.tickCount();
+        } else if (window.tickCount() >= ticksAtQuestion + 2) {
+            question = box->text();
+            EXPECT_EQ(box->parentWidget(), &window);
+            EXPECT_EQ(box->windowTitle(), "Kestrova");
+            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    watcher.start();
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    EXPECT_EQ(question, "'" + QString::fromStdString(folder.path()) +
+                            "/a.avi' already exists.\nDo you want to replace it?");
+    EXPECT_EQ(core.converted(), std::vector<std::string>{"/sources/a.mkv"});
+}
+
+TEST(ProgressWindowTest, LateQuestionFromAnEndingWorkerIsNotAskedAndCannotDeadlock) {
+    TestPrompts prompts;
+    ScriptedCore core;
+    std::intptr_t stale = 0;
+    {
+        ProgressWindow window(core, nullptr);
+        stale = reinterpret_cast<std::intptr_t>(&window);
+    }
+    // A worker still winding down after its window closed asks while the user interface waits
+    // for it to end.
+    core.runState = StopRequested;
+    int answer = -1;
+    std::thread worker([&] {
+        answer = ProgressWindow::askOverwrite(ConfirmOverwrite, stale);
+        core.runState = Stopped;
+    });
+    waitForConversionEnd(core);
+    worker.join();
+    EXPECT_EQ(answer, 0);
+    EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "progress_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+
+#include "controls.h"
+#include "convert_core.h"
+#include "dialog_units.h"
+#include "prompts.h"
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+// The one open progress window. Only the user-interface thread reads or writes it, so a
+// question arriving from a worker after its window has gone is recognised there.
+ProgressWindow* openWindow = nullptr;
+
+QString fromEngine(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+template <class T>
+T* addControl(QWidget* window, int id, QRect place) {
+    auto* widget = new T(window);
+    widget->setObjectName(controlName(id));
+    widget->setGeometry(place);
+    return widget;
+}
+
+}  // namespace
+
+int runningBatchPercent(int index, int percent, int jobCount) {
+    if (jobCount <= 0) {
+        return 0;
+    }
+    return static_cast<int>((100LL * index + percent) / jobCount);
+}
+
+int finishedBatchPercent(int finished, int jobCount) {
+    if (jobCount <= 0) {
+        return 0;
+    }
+    return static_cast<int>(finished * 100.0 / jobCount + 0.5);
+}
+
+QString batchLine(int number, int count, int percent) {
+    return QStringLiteral("%1 / %2 (%3%)").arg(number).arg(count).arg(percent);
+}
+
+ProgressWindow::ProgressWindow(ConvertCore& engine, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      core(engine),
+      timer(new QTimer(this)) {
+    setWindowTitle(QStringLiteral("Progress"));
+    const DialogUnits units(font());
+
+    auto* batch = addControl<QLabel>(this, ids::BatchLine, units.rect(7, 7, 237, 8));
+    batch->setAlignment(Qt::AlignCenter);
+    batch->setText(QStringLiteral("Total 1/10"));
+    auto* file = addControl<QLabel>(this, ids::FileLine, units.rect(7, 22, 237, 8));
+    file->setAlignment(Qt::AlignCenter);
+    file->setText(QStringLiteral("File Name"));
+    auto* bar = addControl<QProgressBar>(this, ids::ProgressBar, units.rect(7, 34, 237, 10));
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    auto* stop = addControl<QPushButton>(this, ids::Stop, units.rect(101, 50, 50, 14));
+    stop->setText(QStringLiteral("Stop"));
+    auto* close = addControl<QPushButton>(this, ids::Close, units.rect(101, 50, 50, 14));
+    close->setText(QStringLiteral("Close"));
+    connect(stop, &QPushButton::clicked, this, &ProgressWindow::confirmStop);
+    connect(close, &QPushButton::clicked, this, &ProgressWindow::onCloseCommand);
+
+    setFixedSize(units.size(251, 72));
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    timer->setInterval(kTickMs);
+    connect(timer, &QTimer::timeout, this, &ProgressWindow::progressTick);
+    openWindow = this;
+}
+
+ProgressWindow::~ProgressWindow() {
+    if (openWindow == this) {
+        openWindow = nullptr;
+    }
+}
+
+bool ProgressWindow::progressInit() {
+    core.confirmCallback = &ProgressWindow::askOverwrite;
+    core.confirmContext = reinterpret_cast<std::intptr_t>(this);
+    if (!core.start()) {
+        return false;
+    }
+    if (auto* stop = control<QPushButton>(this, ids::Stop)) {
+        stop->show();
+    }
+    if (auto* close = control<QPushButton>(this, ids::Close)) {
+        close->hide();
+    }
+    timer->start();
+    progressTick();
+    return true;
+}
+
+void ProgressWindow::progressTick() {
+    ++ticks;
+    const int count = core.jobCount();
+    const int state = core.runState;
+    QString line;
+    QString fileText;
+    int barMaximum = 0;
+    int barPosition = 0;
+
+    if (state == Running) {
+        ConvertJob job;
+        if (core.getCurrentJob(job)) {
+            barMaximum = 100 * count;
+            barPosition = 100 * job.index + job.percent;
+            fileText = fromEngine(job.sourcePath);
+            line =
+                batchLine(job.index + 1, count, runningBatchPercent(job.index, job.percent, count));
+        }
+    } else if (state == Finished) {
+        fileText = QStringLiteral("Complete");
+        const int finished = core.countFinishedJobs();
+        line = batchLine(finished, count, finishedBatchPercent(finished, count));
+        if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
+            bar->hide();
+        }
+        timer->stop();
+    }
+
+    if (auto* batch = control<QLabel>(this, ids::BatchLine); batch != nullptr && !line.isEmpty()) {
+        batch->setText(line);
+    }
+    if (auto* file = control<QLabel>(this, ids::FileLine); file != nullptr && !fileText.isEmpty()) {
+        file->setText(fileText);
+    }
+    if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
+        // An empty range would make the bar a busy indicator; an empty bar is meant.
+        bar->setRange(0, barMaximum > 0 ? barMaximum : 1);
+        bar->setValue(barPosition);
+    }
+
+    if (core.runState != Running) {
+        if (auto* stop = control<QPushButton>(this, ids::Stop)) {
+            stop->hide();
+        }
+        if (auto* close = control<QPushButton>(this, ids::Close)) {
+            close->show();
+        }
+        if (core.runState != Finished) {
+            postCloseCommand();
+        }
+    }
+}
+
+void ProgressWindow::confirmStop() {
+    if (!prompts().question(this,
+                            QStringLiteral("Are you sure you want to stop the conversion?"))) {
+        return;
+    }
+    core.requestStop();
+}
+
+int ProgressWindow::askOverwrite(int code, std::intptr_t context) {
+    if (code != ConfirmOverwrite) {
+        return 0;
+    }
+    auto ask = [context]() -> int {
+        ProgressWindow* window = openWindow;
+        if (window == nullptr || reinterpret_cast<std::intptr_t>(window) != context) {
+            return 0;  // the window has closed: the existing file is kept
+        }
+        // A batch that is being stopped asks nothing more; keeping the file is the safe answer.
+        if (window->core.runState != Running) {
+            return 0;
+        }
+        ConvertJob job;
+        if (!window->core.getCurrentJob(job)) {
+            return 0;
+        }
+        const QString text = QStringLiteral("'") + fromEngine(job.outputPath) +
+                             QStringLiteral("' already exists.\nDo you want to replace it?");
+        return prompts().question(window, text) ? 1 : 0;
+    };
+
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return 0;
+    }
+    if (QThread::currentThread() == app->thread()) {
+        return ask();
+    }
+    // The application object outlives every window, so the call is always delivered and the
+    // worker always gets an answer, even when the window has closed in the meantime.
+    int answer = 0;
+    QMetaObject::invokeMethod(
+        app, [&answer, &ask]() { answer = ask(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+void ProgressWindow::reject() {}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+void ProgressWindow::onCloseCommand() {
+    done(1);
+}
+
+void ProgressWindow::postCloseCommand() {
+    QMetaObject::invokeMethod(this, &ProgressWindow::onCloseCommand, Qt::QueuedConnection);
+}
+
+int runProgressWindow(ConvertCore& core, QWidget* owner) {
+    ProgressWindow window(core, owner);
+    if (!window.progressInit()) {
+        return 2;
+    }
+    return window.exec();
+}
