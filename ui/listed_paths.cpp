@@ -10,15 +10,16 @@ ListedPaths& ListedPaths::of(QListWidget& list) {
     return *new ListedPaths(list);
 }
 
-ListedPaths::ListedPaths(QListWidget& widget) : QObject(&widget), list(widget) {
-    const QAbstractItemModel* model = list.model();
-    connect(model, &QAbstractItemModel::rowsInserted, this,
+// Reads go to the model, not the widget: the model clears itself, and signals so, while the
+// widget around it is being destroyed.
+ListedPaths::ListedPaths(QListWidget& list) : QObject(&list), model(*list.model()) {
+    connect(&model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { count(first, last, 1); });
-    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+    connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { count(first, last, -1); });
-    connect(model, &QAbstractItemModel::modelReset, this, &ListedPaths::rebuild);
+    connect(&model, &QAbstractItemModel::modelReset, this, &ListedPaths::rebuild);
     // The old text of a changed line is gone by now; such changes are rare, so count afresh.
-    connect(model, &QAbstractItemModel::dataChanged, this,
+    connect(&model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
                 if (roles.isEmpty() || roles.contains(Qt::DisplayRole) ||
                     roles.contains(Qt::EditRole)) {
@@ -34,16 +35,12 @@ bool ListedPaths::contains(const QString& text) const {
 
 void ListedPaths::rebuild() {
     lines.clear();
-    count(0, list.count() - 1, 1);
+    count(0, model.rowCount() - 1, 1);
 }
 
 void ListedPaths::count(int first, int last, int step) {
     for (int row = first; row <= last; ++row) {
-        const QListWidgetItem* item = list.item(row);
-        if (item == nullptr) {
-            continue;
-        }
-        const QString text = item->text();
+        const QString text = model.index(row, 0).data(Qt::DisplayRole).toString();
         int& number = lines[text];
         number += step;
         if (number <= 0) {

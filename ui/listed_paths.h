@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+class QAbstractItemModel;
 class QListWidget;
 
 class ListedPaths : public QObject {
@@ -26,6 +27,6 @@ private:
     void rebuild();
     void count(int first, int last, int step);
 
-    QListWidget& list;
+    QAbstractItemModel& model;
     QHash<QString, int> lines;  // text → number of lines with it
 };
