@@ -4,6 +4,8 @@ MAIN  := $(BUILD_ROOT)/main
 ASAN  := $(BUILD_ROOT)/asan
 TSAN  := $(BUILD_ROOT)/tsan
 FUZZ  := $(BUILD_ROOT)/fuzz
+BENCH := $(BUILD_ROOT)/bench
+BENCHES = add_files progress_tick startup
 FUZZ_SECONDS ?= 60
 FUZZERS = fuzz_hms_to_seconds fuzz_probe_text fuzz_progress fuzz_file_types fuzz_output_path
 CMAKE ?= cmake
@@ -11,8 +13,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build demo \
-        bench-overhead run pictures screenshot format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build bench \
+        demo bench-overhead run pictures screenshot format clean
 
 all: build
 
@@ -62,6 +64,17 @@ fuzz: fuzz-build
 
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
+
+# The benchmarks, built for release in their own tree and run one after another; each prints
+# its figure as its last line.
+bench: bootstrap
+	$(CMAKE) -S . -B $(BENCH) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DKESTROVA_WERROR=ON \
+	    -DKESTROVA_BUILD_BENCH=ON -DKESTROVA_BUILD_TESTS=OFF
+	$(CMAKE) --build $(BENCH)
+	@for b in $(BENCHES); do \
+	    echo "== $$b"; \
+	    $(BENCH)/bench/$$b || exit 1; \
+	done
 
 # The desktop program, on the current display.
 run: build

@@ -181,6 +181,34 @@ TEST_F(MainWindowTest, LinesAreSortedWithoutRegardToCaseAndDuplicatesAreExact) {
     EXPECT_FALSE(isListed(QStringLiteral("/v/c.mkv")));
 }
 
+// The duplicate test keeps an index of the lines; it must follow the list whoever changes it.
+TEST_F(MainWindowTest, DuplicateTestFollowsEveryChangeOfTheList) {
+    open();
+    for (const char* name : {"/v/a.mkv", "/v/b.mkv", "/v/c.mkv"}) {
+        addSourceFile(QString::fromLatin1(name));
+    }
+    list()->item(1)->setSelected(true);
+    find<QAbstractButton>(ids::Remove)->click();
+    EXPECT_FALSE(isListed(QStringLiteral("/v/b.mkv")));
+    EXPECT_EQ(addSourceFile(QStringLiteral("/v/b.mkv")), 1);
+
+    find<QAbstractButton>(ids::Clear)->click();
+    EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
+    EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), 0);
+
+    // Changes made on the widget itself: a line's text, a second equal line, a line taken out.
+    list()->item(0)->setText(QStringLiteral("/v/z.mkv"));
+    EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
+    EXPECT_TRUE(isListed(QStringLiteral("/v/z.mkv")));
+    list()->addItem(QStringLiteral("/v/z.mkv"));
+    delete list()->takeItem(0);
+    EXPECT_TRUE(isListed(QStringLiteral("/v/z.mkv")));
+    delete list()->takeItem(0);
+    EXPECT_FALSE(isListed(QStringLiteral("/v/z.mkv")));
+    list()->addItem(QString());
+    EXPECT_FALSE(isListed(QString()));
+}
+
 TEST_F(MainWindowTest, TypeTestRefusesSilently) {
     open();
     const QString longFolder = QStringLiteral("/") + QString(300, u'd');
