@@ -5,6 +5,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QItemSelection>
+#include <QItemSelectionModel>
 #include <QListWidget>
 #include <QTimer>
 #include <algorithm>
@@ -121,9 +123,24 @@ void selectFinishedItems() {
     }
     const std::vector<int> percents = convertCore->jobPercents();
     const int shared = std::min(list->count(), static_cast<int>(percents.size()));
-    for (int line = 0; line < shared; ++line) {
-        if (QListWidgetItem* item = list->item(line)) {
-            item->setSelected(percents[static_cast<std::size_t>(line)] == 100);
+    if (shared == 0) {
+        return;
+    }
+    // One selection change for all lines: selecting them one by one costs seconds on long lists.
+    const QAbstractItemModel* lines = list->model();
+    QItemSelection finished;
+    int runStart = -1;
+    for (int line = 0; line <= shared; ++line) {
+        const bool done = line < shared && percents[static_cast<std::size_t>(line)] == 100;
+        if (done && runStart < 0) {
+            runStart = line;
+        } else if (!done && runStart >= 0) {
+            finished.select(lines->index(runStart, 0), lines->index(line - 1, 0));
+            runStart = -1;
         }
     }
+    QItemSelectionModel* selection = list->selectionModel();
+    selection->select(QItemSelection(lines->index(0, 0), lines->index(shared - 1, 0)),
+                      QItemSelectionModel::Deselect);
+    selection->select(finished, QItemSelectionModel::Select);
 }
