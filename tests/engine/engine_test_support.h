@@ -4,6 +4,7 @@
 // recipes, a capture of the debug channel, and waiting on conditions with deadlines.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <time.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -87,6 +89,17 @@ inline std::vector<std::int64_t> eventTimes(const std::vector<Event>& events,
         }
     }
     return times;
+}
+
+// True once the process is gone, or a zombie that only the system is left to reap.
+inline bool processGone(std::int64_t pid) {
+    if (::kill(static_cast<pid_t>(pid), 0) != 0) {
+        return true;
+    }
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z';
 }
 
 // Collects the debug channel for the life of the object.

@@ -32,11 +32,12 @@ TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
     EXPECT_EQ(core.runState, Stopped);
     const auto quits = eventTimes(readEvents(eventsPath()), "q");
     ASSERT_GE(quits.size(), 3u);
-    // One poll is 300 ms; the slack is for a busy machine.
-    EXPECT_LT(quits.front() - requested, 800);
+    // One poll is 300 ms (measured: 290-300 ms, then 300 ms apart); the slack is for a busy
+    // machine.
+    EXPECT_LT(quits.front() - requested, 1000);
     for (std::size_t i = 1; i < quits.size(); ++i) {
-        EXPECT_GE(quits[i] - quits[i - 1], 250) << "one q per poll, not a flood";
-        EXPECT_LT(quits[i] - quits[i - 1], 1000);
+        EXPECT_GE(quits[i] - quits[i - 1], 200) << "one q per poll, not a flood";
+        EXPECT_LT(quits[i] - quits[i - 1], 1500);
     }
     // A stopped job is not finished, but its partial output stays.
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
@@ -81,7 +82,10 @@ TEST_F(RunnerTest, StopDuringTheProbeEndsTheProbeAndConvertsNothing) {
     EXPECT_LT(Clock::now() - requested, 10s);
     EXPECT_EQ(core.runState, Stopped);
     const auto events = readEvents(eventsPath());
-    EXPECT_FALSE(eventTimes(events, "term").empty()) << "the probe was ended, not left running";
+    const auto pids = eventTimes(events, "pid");
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_TRUE(waitFor([&] { return processGone(pids.front()); }))
+        << "the probe was ended, not left running";
     EXPECT_TRUE(eventTimes(events, "start").empty()) << "no converter was started to be stopped";
     EXPECT_FALSE(std::filesystem::exists(outputFor("slow.mkv")));
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});

@@ -7,7 +7,7 @@
 //   duration HH:MM:SS.xx  the probe prints a "Duration:" line with this value (else none)
 //   probe-sleep MS        the probe takes this long
 //   events PATH           appends "NAME MS" lines (probe, probe-end, start, q, term, end),
-//                         MS of CLOCK_MONOTONIC
+//                         MS of CLOCK_MONOTONIC; and "pid PID" first
 //   on-q quit|ignore      "q" on standard input ends the run with status 0 (default), or not
 //   on-term ignore        SIGTERM is recorded and ignored (default: recorded, then fatal)
 //   output TEXT           writes TEXT as the whole output file
@@ -48,7 +48,7 @@ std::int64_t monotonicMs() {
 }
 
 // Async-signal-safe: formats by hand and writes once.
-void recordEvent(const char* name) {
+void recordValue(const char* name, std::int64_t value) {
     if (eventsFd < 0) {
         return;
     }
@@ -60,7 +60,7 @@ void recordEvent(const char* name) {
     line[length++] = ' ';
     char digits[24];
     std::size_t count = 0;
-    for (std::int64_t value = monotonicMs(); value > 0 || count == 0; value /= 10) {
+    for (; value > 0 || count == 0; value /= 10) {
         digits[count++] = static_cast<char>('0' + value % 10);
     }
     while (count > 0) {
@@ -68,6 +68,10 @@ void recordEvent(const char* name) {
     }
     line[length++] = '\n';
     [[maybe_unused]] const ssize_t ignored = write(eventsFd, line, length);
+}
+
+void recordEvent(const char* name) {
+    recordValue(name, monotonicMs());
 }
 
 void onTermIgnored(int) {
@@ -282,6 +286,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     applySettings(recipe);
+    recordValue("pid", getpid());
     if (!overwrite) {
         return probe(source, recipe);
     }
