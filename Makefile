@@ -3,12 +3,13 @@ BUILD_ROOT ?= build
 MAIN  := $(BUILD_ROOT)/main
 ASAN  := $(BUILD_ROOT)/asan
 TSAN  := $(BUILD_ROOT)/tsan
+WINDOWS := $(BUILD_ROOT)/windows
 CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan demo run format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows demo run format clean
 
 all: build
 
@@ -37,6 +38,15 @@ test-tsan: bootstrap
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
 	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+
+# The engine, kestrova-cli and their tests cross-built for Windows with MinGW-w64, the tests
+# run under Wine with no display (the desktop program is not part of this build).
+test-windows:
+	@./scripts/bootstrap windows
+	$(CMAKE) -S . -B $(WINDOWS) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF
+	$(CMAKE) --build $(WINDOWS)
+	./scripts/wine-test $(WINDOWS) -LE soak -j $(TEST_JOBS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
