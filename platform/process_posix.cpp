@@ -1,0 +1,435 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Without a pidfd the child's end is looked for this often.
+constexpr int kFallbackSliceMs = 10;
+// How long the destructor lets a running child end after SIGTERM before it kills the group.
+constexpr int kTerminateGraceMs = 1000;
+
+std::atomic<bool> pidfdEnabled{true};
+
+// Owns one descriptor.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset(std::exchange(other.fd_, -1));
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Moves a descriptor above the three standard ones: a program started with one of them closed
+// would otherwise get a pipe end there, which the child's dup2 would leave close-on-exec.
+bool aboveStandard(Fd& fd) {
+    if (fd.get() > STDERR_FILENO) {
+        return true;
+    }
+    const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0) {
+        return false;
+    }
+    fd.reset(moved);
+    return true;
+}
+
+bool makePipe(Fd& readEnd, Fd& writeEnd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    readEnd.reset(fds[0]);
+    writeEnd.reset(fds[1]);
+    return aboveStandard(readEnd) && aboveStandard(writeEnd);
+}
+
+bool setNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+Fd openPidfd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    if (pidfdEnabled) {
+        return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    }
+#else
+    (void)pid;
+#endif
+    return Fd();
+}
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
+// The spawn attributes and file actions, destroyed with the object.
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions{};
+    posix_spawnattr_t attributes{};
+    bool actionsReady = false;
+    bool attributesReady = false;
+
+    SpawnSetup() {
+        actionsReady = posix_spawn_file_actions_init(&actions) == 0;
+        attributesReady = posix_spawnattr_init(&attributes) == 0;
+    }
+    ~SpawnSetup() {
+        if (actionsReady) {
+            posix_spawn_file_actions_destroy(&actions);
+        }
+        if (attributesReady) {
+            posix_spawnattr_destroy(&attributes);
+        }
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+}  // namespace
+
+// Test hook: forces the short-poll used where pidfd_open is missing.
+void setPidfdEnabledForTesting(bool enabled) {
+    pidfdEnabled = enabled;
+}
+
+struct Process::Impl {
+    pid_t pid = -1;
+    Fd pidfd;
+    Fd outRead;
+    Fd inWrite;
+    bool outEnded = true;
+    bool exited = false;
+    // The child was reaped (by us, or by the system when SIGCHLD is ignored): its id is no
+    // longer ours to signal.
+    bool reaped = false;
+    int status = -1;
+
+    // Looks at the child's end without reaping it, so that its process and group ids stay
+    // reserved for signals until the destructor reaps.
+    bool checkExited() {
+        if (exited) {
+            return true;
+        }
+        siginfo_t info{};
+        int result;
+        do {
+            result = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        } while (result < 0 && errno == EINTR);
+        if (result < 0) {
+            // ECHILD: reaped behind our back (SIGCHLD ignored); anything else: unknowable.
+            exited = true;
+            reaped = true;
+            return true;
+        }
+        if (info.si_pid == 0) {
+            return false;
+        }
+        exited = true;
+        status = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
+        return true;
+    }
+
+    // Waits for the child's end only, ignoring output.
+    bool waitExit(int timeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!checkExited()) {
+            const int left = remainingMs(deadline);
+            if (left <= 0) {
+                return false;
+            }
+            if (pidfd) {
+                pollfd entry{pidfd.get(), POLLIN, 0};
+                if (::poll(&entry, 1, left) < 0 && errno != EINTR) {
+                    pidfd.reset();
+                }
+            } else {
+                ::poll(nullptr, 0, std::min(left, kFallbackSliceMs));
+            }
+        }
+        return true;
+    }
+
+    void signalGroup(int signal) const {
+        if (!reaped && pid > 0) {
+            ::kill(-pid, signal);
+        }
+    }
+};
+
+Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
+                                              const Options& options) {
+    struct stat info {};
+    if (scriptPath.empty() || ::stat(scriptPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::access(scriptPath.c_str(), R_OK) != 0) {
+        return nullptr;
+    }
+
+    Fd outRead, outWrite, inRead, inWrite, nullDevice, errorLog;
+    if (options.pipeOutput && (!makePipe(outRead, outWrite) || !setNonBlocking(outRead.get()))) {
+        return nullptr;
+    }
+    if (options.pipeInput && (!makePipe(inRead, inWrite) || !setNonBlocking(inWrite.get()))) {
+        return nullptr;
+    }
+    nullDevice.reset(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
+    if (!nullDevice || !aboveStandard(nullDevice)) {
+        return nullptr;
+    }
+    if (!options.errorLogPath.empty()) {
+        errorLog.reset(
+            ::open(options.errorLogPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
+        if (!errorLog || !aboveStandard(errorLog)) {
+            return nullptr;
+        }
+    }
+
+    SpawnSetup setup;
+    if (!setup.actionsReady || !setup.attributesReady) {
+        return nullptr;
+    }
+    const int inputFd = inRead ? inRead.get() : nullDevice.get();
+    const int outputFd = outWrite ? outWrite.get() : nullDevice.get();
+    const int errorFd = errorLog ? errorLog.get() : outputFd;
+    bool ready = posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO) == 0 &&
+                 posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO) == 0 &&
+                 posix_spawn_file_actions_adddup2(&setup.actions, errorFd, STDERR_FILENO) == 0;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Descriptors that other code left inheritable must not keep our pipes open either.
+    ready =
+        ready && posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1) == 0;
+#endif
+
+    // A group of its own: terminal signals meant for the program do not reach the converter,
+    // and a stop can end the script and the converter together. Signal dispositions and the
+    // mask are reset, since ignored signals would otherwise be inherited across exec.
+    sigset_t emptySet;
+    sigset_t allSignals;
+    sigemptyset(&emptySet);
+    sigfillset(&allSignals);
+    ready =
+        ready &&
+        posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                                        POSIX_SPAWN_SETSIGDEF) == 0 &&
+        posix_spawnattr_setpgroup(&setup.attributes, 0) == 0 &&
+        posix_spawnattr_setsigmask(&setup.attributes, &emptySet) == 0 &&
+        posix_spawnattr_setsigdefault(&setup.attributes, &allSignals) == 0;
+    if (!ready) {
+        return nullptr;
+    }
+
+    std::string shell = "/bin/sh";
+    std::string endOfOptions = "--";
+    std::string script = scriptPath;
+    char* argv[] = {shell.data(), endOfOptions.data(), script.data(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, shell.c_str(), &setup.actions, &setup.attributes, argv, environ) != 0) {
+        return nullptr;
+    }
+
+    auto impl = std::make_unique<Impl>();
+    impl->pid = pid;
+    impl->pidfd = openPidfd(pid);
+    impl->outRead = std::move(outRead);
+    impl->inWrite = std::move(inWrite);
+    impl->outEnded = !impl->outRead;
+    // The child's ends (outWrite, inRead, the null device, the log) close here, so the output
+    // pipe ends with the child and a read never waits on a writer of our own.
+    return std::unique_ptr<Process>(new Process(std::move(impl)));
+}
+
+Process::~Process() {
+    if (!impl_) {
+        return;
+    }
+    Impl& child = *impl_;
+    if (!child.reaped) {
+        if (!child.checkExited()) {
+            terminate();
+            child.waitExit(kTerminateGraceMs);
+        }
+        // Whatever the script started and left behind goes too; the unreaped leader keeps the
+        // group id from being reused until this has been sent.
+        child.signalGroup(SIGKILL);
+        if (!child.reaped) {
+            while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+}
+
+Process::WaitResult Process::wait(int timeoutMs) {
+    Impl& child = *impl_;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    for (;;) {
+        if (child.checkExited()) {
+            return WaitResult::Exited;
+        }
+        const int left = remainingMs(deadline);
+        if (left <= 0) {
+            return WaitResult::Timeout;
+        }
+        pollfd entries[2];
+        nfds_t count = 0;
+        int pidIndex = -1;
+        int outIndex = -1;
+        if (child.pidfd) {
+            pidIndex = static_cast<int>(count);
+            entries[count++] = pollfd{child.pidfd.get(), POLLIN, 0};
+        }
+        if (!child.outEnded) {
+            outIndex = static_cast<int>(count);
+            entries[count++] = pollfd{child.outRead.get(), POLLIN, 0};
+        }
+        const int slice = child.pidfd ? left : std::min(left, kFallbackSliceMs);
+        const int ready = ::poll(count > 0 ? entries : nullptr, count, slice);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return WaitResult::Failed;
+        }
+        if (outIndex >= 0 && entries[outIndex].revents != 0) {
+            if ((entries[outIndex].revents & POLLIN) != 0) {
+                return WaitResult::Timeout;
+            }
+            // Hung up with nothing left to read: every writer has closed the pipe.
+            child.outEnded = true;
+        }
+        if (pidIndex >= 0 && (entries[pidIndex].revents & (POLLERR | POLLNVAL)) != 0) {
+            child.pidfd.reset();
+        }
+    }
+}
+
+bool Process::waitForOutput(int timeoutMs) {
+    Impl& child = *impl_;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    while (!child.outEnded) {
+        pollfd entry{child.outRead.get(), POLLIN, 0};
+        const int ready = ::poll(&entry, 1, remainingMs(deadline));
+        if (ready < 0 && errno != EINTR) {
+            child.outEnded = true;
+        } else if (ready > 0) {
+            if ((entry.revents & POLLIN) != 0) {
+                return true;
+            }
+            child.outEnded = true;
+        } else if (ready == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t Process::readOutput(char* buffer, std::size_t size) {
+    Impl& child = *impl_;
+    if (child.outEnded || size == 0) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t got = ::read(child.outRead.get(), buffer, size);
+        if (got > 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return 0;
+        }
+        child.outEnded = true;
+        return 0;
+    }
+}
+
+bool Process::outputClosed() const {
+    return impl_->outEnded;
+}
+
+bool Process::writeInput(const char* data, std::size_t size) {
+    Impl& child = *impl_;
+    if (!child.inWrite) {
+        return false;
+    }
+    // A child that closed its input would raise SIGPIPE, which ends the program by default:
+    // block it on this thread and take back the one this write raised.
+    sigset_t pipeSignal;
+    sigset_t previousMask;
+    sigset_t pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigemptyset(&pending);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previousMask);
+    ssize_t written;
+    do {
+        written = ::write(child.inWrite.get(), data, size);
+    } while (written < 0 && errno == EINTR);
+    if (written < 0 && errno == EPIPE && !alreadyPending) {
+        const timespec noWait{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    return written >= 0 && static_cast<std::size_t>(written) == size;
+}
+
+void Process::terminate() {
+    impl_->signalGroup(SIGTERM);
+}
+
+void Process::kill() {
+    impl_->signalGroup(SIGKILL);
+}
+
+int Process::exitStatus() const {
+    return impl_->status;
+}
+
+}  // namespace platform
