@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -17,7 +18,7 @@ namespace {
 constexpr DWORD kOutputPollMs = 10;
 // Exit code of a child ended by terminate() or kill(); the engine only needs it non-zero.
 constexpr UINT kTerminatedCode = 1;
-// How long the destructor waits for a child it has just ended.
+// How long the destructor waits for a child it has just ended to be gone.
 constexpr DWORD kReapTimeoutMs = 5000;
 
 class Handle {
@@ -156,10 +157,11 @@ struct Process::Impl {
         return available;
     }
 
-    void end() {
+    // Ends the interpreter and everything it started; without a job, the interpreter alone.
+    void endAll() {
         if (job) {
             TerminateJobObject(job.get(), kTerminatedCode);
-        } else {
+        } else if (!exited) {
             TerminateProcess(process.get(), kTerminatedCode);
         }
     }
@@ -167,36 +169,58 @@ struct Process::Impl {
 
 std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
                                               const Options& options) {
-    if (scriptPath.empty()) {
+    if (scriptPath.empty() || !fileExists(scriptPath)) {
         return nullptr;
     }
+    if (!options.errorLogPath.empty()) {
+        // cmd would create a missing log; the caller's file must be there and writable.
+        Handle log(CreateFileW(win32::widen(options.errorLogPath).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!log) {
+            return nullptr;
+        }
+    }
+
+    // Children started meanwhile by other threads would inherit this child's pipe ends, and
+    // the output pipe would then outlive the converter.
+    static std::mutex startMutex;
+    std::lock_guard<std::mutex> guard(startMutex);
+
     auto impl = std::make_unique<Impl>();
     Handle outputWrite;
     Handle inputRead;
+    if (options.pipeOutput) {
+        if (!makePipe(impl->outputRead, outputWrite, true)) {
+            return nullptr;
+        }
+        impl->outputEnded = false;
+    } else {
+        outputWrite = openNul(GENERIC_WRITE);
+    }
+    if (options.pipeInput) {
+        if (!makePipe(inputRead, impl->inputWrite, false)) {
+            return nullptr;
+        }
+        // Writes never wait for a converter that does not read; the mode is best effort.
+        DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+        SetNamedPipeHandleState(impl->inputWrite.get(), &mode, nullptr, nullptr);
+    } else {
+        inputRead = openNul(GENERIC_READ);
+    }
+    if (!outputWrite || !inputRead) {
+        return nullptr;
+    }
+
+    // Streams that are not piped go to the null device, never to this program's console. A
+    // log named here replaces standard error through cmd's own redirection.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (options.pipeOutput || options.pipeInput) {
-        if (options.pipeOutput) {
-            if (!makePipe(impl->outputRead, outputWrite, true)) {
-                return nullptr;
-            }
-            impl->outputEnded = false;
-        } else {
-            outputWrite = openNul(GENERIC_WRITE);
-        }
-        if (options.pipeInput) {
-            if (!makePipe(inputRead, impl->inputWrite, false)) {
-                return nullptr;
-            }
-        } else {
-            inputRead = openNul(GENERIC_READ);
-        }
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.wShowWindow = 0;
-        startup.hStdInput = inputRead.get();
-        startup.hStdOutput = outputWrite.get();
-        startup.hStdError = outputWrite.get();
-    }
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.wShowWindow = 0;
+    startup.hStdInput = inputRead.get();
+    startup.hStdOutput = outputWrite.get();
+    startup.hStdError = outputWrite.get();
 
     const std::wstring interpreter = interpreterPath();
     std::wstring command = commandLine(interpreter, scriptPath, options.errorLogPath);
@@ -215,46 +239,70 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
         impl->job.reset();
     }
     ResumeThread(thread.get());
-    // The child holds its own copies now; once it and the converter end, the pipe ends too.
-    outputWrite.reset();
-    inputRead.reset();
+    // outputWrite and inputRead close here: the child holds its own copies, so the output
+    // pipe ends once the child and what it started have ended.
     return std::unique_ptr<Process>(new Process(std::move(impl)));
 }
 
 Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Process::~Process() {
+    if (!impl_) {
+        return;
+    }
     if (!impl_->checkExited(0)) {
-        impl_->end();
+        impl_->endAll();
         impl_->checkExited(kReapTimeoutMs);
     }
+    // Whatever the script started and left running goes too.
+    impl_->endAll();
 }
 
 Process::WaitResult Process::wait(int timeoutMs) {
+    Impl& child = *impl_;
     const ULONGLONG start = GetTickCount64();
     const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
     for (;;) {
-        const bool watchingOutput = !impl_->outputEnded;
-        if (watchingOutput && (impl_->outputAvailable() > 0 || impl_->outputEnded)) {
+        if (child.checkExited(0)) {
+            return WaitResult::Exited;
+        }
+        if (child.outputAvailable() > 0) {
             return WaitResult::Timeout;
         }
         const ULONGLONG elapsed = GetTickCount64() - start;
-        const ULONGLONG left = elapsed < limit ? limit - elapsed : 0;
-        const DWORD step =
-            static_cast<DWORD>(watchingOutput && left > kOutputPollMs ? kOutputPollMs : left);
-        const DWORD result =
-            impl_->exited ? WAIT_OBJECT_0 : WaitForSingleObject(impl_->process.get(), step);
-        if (result == WAIT_OBJECT_0) {
-            impl_->checkExited(0);
-            return WaitResult::Exited;
-        }
-        if (result != WAIT_TIMEOUT) {
-            return WaitResult::Failed;
-        }
-        if (left <= step) {
+        if (elapsed >= limit) {
             return WaitResult::Timeout;
         }
+        const ULONGLONG left = limit - elapsed;
+        // An anonymous pipe cannot be waited on: while it may still deliver, it is looked at
+        // every few milliseconds; otherwise only the child's end is waited for.
+        const DWORD step =
+            static_cast<DWORD>(!child.outputEnded && left > kOutputPollMs ? kOutputPollMs : left);
+        if (WaitForSingleObject(child.process.get(), step) == WAIT_FAILED) {
+            return WaitResult::Failed;
+        }
     }
+}
+
+bool Process::waitForOutput(int timeoutMs) {
+    Impl& child = *impl_;
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
+    while (!child.outputEnded) {
+        if (child.outputAvailable() > 0) {
+            return true;
+        }
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (child.outputEnded) {
+            break;
+        }
+        if (elapsed >= limit) {
+            return false;
+        }
+        Sleep(
+            static_cast<DWORD>(limit - elapsed > kOutputPollMs ? kOutputPollMs : limit - elapsed));
+    }
+    return true;
 }
 
 std::size_t Process::readOutput(char* buffer, std::size_t size) {
@@ -282,6 +330,8 @@ bool Process::writeInput(const char* data, std::size_t size) {
     while (size > 0) {
         DWORD written = 0;
         const DWORD piece = size > 65536 ? 65536 : static_cast<DWORD>(size);
+        // A child that has closed its input makes this fail (ERROR_NO_DATA); Windows raises no
+        // signal for it.
         if (!WriteFile(impl_->inputWrite.get(), data, piece, &written, nullptr) || written == 0) {
             return false;
         }
@@ -291,24 +341,22 @@ bool Process::writeInput(const char* data, std::size_t size) {
     return true;
 }
 
-// A console child shares no console with this program (CREATE_NO_WINDOW), so there is no
-// gentler request than ending the job; both calls do that.
+// The child has no console of ours to receive a break (CREATE_NO_WINDOW), so there is nothing
+// gentler than ending its job: both calls do that.
 void Process::terminate() {
-    if (!impl_->checkExited(0)) {
-        impl_->end();
-    }
+    impl_->endAll();
 }
 
 void Process::kill() {
-    terminate();
+    impl_->endAll();
 }
 
 int Process::exitStatus() const {
     if (!impl_->exited) {
         return -1;
     }
-    // Crash statuses and exit(-1) do not fit a positive int; like a POSIX status they must
-    // still read as a failure, never as "not started".
+    // Crash statuses and exit(-1) do not fit a positive int, and POSIX statuses stop at 255:
+    // a failure must still read as one, never as "not started".
     return impl_->exitCode > 255 ? 255 : static_cast<int>(impl_->exitCode);
 }
 
