@@ -9,7 +9,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows demo run format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows demo bench-overhead run \
+    format clean
 
 all: build
 
@@ -47,6 +48,14 @@ test-windows:
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(WINDOWS)
 	./scripts/wine-test $(WINDOWS) -LE soak -j $(TEST_JOBS)
+
+# The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
+demo: build
+	./scripts/demo
+
+# By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
+bench-overhead: build
+	./bench/overhead
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

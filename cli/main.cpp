@@ -1,0 +1,22 @@
+// kestrova-cli: the terminal front end. Everything but the terminal's wiring is in cli_app.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli_app.h"
+#include "terminal.h"
+
+int main(int argc, char** argv) {
+    cli::installStopHandlers();
+
+    cli::Console console{std::cout, std::cerr};
+    console.outIsTerminal = cli::stdoutIsTerminal();
+    console.columns = cli::terminalColumns;
+    console.canAsk = cli::stdinIsTerminal() && cli::stderrIsTerminal();
+    console.readAnswer = cli::readAnswerLine;
+    console.interrupted = cli::stopRequested;
+
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return cli::run(args, console);
+}

@@ -1,0 +1,83 @@
+#include "progress_text.h"
+
+namespace cli {
+
+namespace {
+
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
+}
+
+std::string counter(int number, int count, int percent) {
+    return std::to_string(number) + " / " + std::to_string(count) + " (" + std::to_string(percent) +
+           "%)";
+}
+
+}  // namespace
+
+int batchPercent(int index, int percent, int count) {
+    if (count <= 0) {
+        return 0;
+    }
+    return (100 * index + percent) / count;
+}
+
+int finalPercent(int finished, int count) {
+    if (count <= 0) {
+        return 0;
+    }
+    // finished * 100.0 / count + 0.5, truncated, without floating point.
+    return (200 * finished + count) / (2 * count);
+}
+
+std::string jobLine(int index, int percent, int count, const std::string& source) {
+    return counter(index + 1, count, batchPercent(index, percent, count)) + " " + source;
+}
+
+std::string finalLine(int finished, int count) {
+    return counter(finished, count, finalPercent(finished, count));
+}
+
+std::size_t displayLength(const std::string& text) {
+    std::size_t length = 0;
+    for (char c : text) {
+        if (!isContinuationByte(c)) {
+            ++length;
+        }
+    }
+    return length;
+}
+
+std::string fitToWidth(const std::string& line, std::size_t sourceStart, int columns) {
+    if (columns <= 1 || displayLength(line) < static_cast<std::size_t>(columns)) {
+        return line;
+    }
+    const std::size_t room = static_cast<std::size_t>(columns) - 1;
+    const std::string head = line.substr(0, sourceStart);
+    const std::string marker = "...";
+    const std::size_t headLength = displayLength(head);
+    if (headLength + marker.size() >= room) {
+        // Too narrow for any of the source: cut the line itself at a character boundary.
+        std::size_t end = 0;
+        for (std::size_t cells = 0; end < line.size() && cells < room; ++cells) {
+            ++end;
+            while (end < line.size() && isContinuationByte(line[end])) {
+                ++end;
+            }
+        }
+        return line.substr(0, end);
+    }
+    // Keep the end of the source: the file name is what tells the jobs apart.
+    std::size_t keep = room - headLength - marker.size();
+    std::size_t start = line.size();
+    while (start > sourceStart && keep > 0) {
+        --start;
+        while (start > sourceStart && isContinuationByte(line[start])) {
+            --start;
+        }
+        --keep;
+    }
+    return head + marker + line.substr(start);
+}
+
+}  // namespace cli

@@ -1,0 +1,285 @@
+// kestrova-cli run in-process: the checks, the skipped files, the answers to the overwrite
+// question and the progress display, with given arguments and captured streams.
+
+#include "cli_app.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace {
+
+using testing_support::readAll;
+using testing_support::ScopedDataHome;
+using testing_support::TempDir;
+
+// Files (not folders) under a folder, so a test can show that no script or log stayed behind.
+std::vector<std::string> filesUnder(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_directory()) {
+            files.push_back(entry.path().string());
+        }
+    }
+    return files;
+}
+
+std::string writeExecutable(const TempDir& dir, const std::string& name, const std::string& text) {
+    const std::string path = dir.write(name, text);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+class CliAppTest : public ::testing::Test {
+protected:
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+    };
+
+    void TearDown() override {
+        EXPECT_EQ(filesUnder(dataHome.path()), std::vector<std::string>{})
+            << "scripts or logs left behind";
+    }
+
+    // Runs the program; relative paths are taken from the temporary folder.
+    Result run(const std::vector<std::string>& args,
+               const std::function<void(cli::Console&)>& setup = {}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::Console console(out, err);
+        console.toolPath = failingTool;
+        console.workingFolder = temp.path();
+        if (setup) {
+            setup(console);
+        }
+        const int status = cli::run(args, console);
+        return {status, out.str(), err.str()};
+    }
+
+    // A source file; its contents do not matter until a real converter reads it.
+    std::string source(const std::string& name) { return temp.write(name, "not a real clip"); }
+
+    TempDir temp;
+    TempDir dataHome;
+    ScopedDataHome home{dataHome.path()};
+    // A converter that fails at once: enough wherever nothing has to be converted.
+    std::string failingTool = writeExecutable(temp, "failing-xcoder", "#!/bin/sh\nexit 1\n");
+    const std::string realTool = std::string(KESTROVA_BIN_DIR) + "/core/xcoder";
+};
+
+TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
+    const std::string clip = source("a.mkv");
+    const std::string out = temp.path();
+    const std::string notAFolder = temp.write("file", "x");
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{}, "Please add source files.\n"},
+             {{"-o", out}, "Please add source files.\n"},
+             {{"b.avi"}, "skipped: b.avi\nPlease add source files.\n"},
+             {{clip}, "Please select output folder.\n"},
+             {{"-o", "", clip}, "Please select output folder.\n"},
+             {{"-o", temp.file("missing"), clip}, "The output folder doesn't exist.\n"},
+             {{"-o", notAFolder, clip}, "The output folder doesn't exist.\n"},
+         }) {
+        const Result result = run(c.args);
+        EXPECT_EQ(result.status, cli::kExitRefused) << c.err;
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.out, "");
+    }
+
+    const Result noTool = run({"-o", out, clip}, [&](cli::Console& console) {
+        console.toolPath = temp.file("core/xcoder");
+    });
+    EXPECT_EQ(noTool.status, cli::kExitRefused);
+    EXPECT_EQ(noTool.err, "There isn't a core file.\n");
+    // Beside the test program there is no core folder: the default place is the executable's.
+    const Result besideExecutable =
+        run({"-o", out, clip}, [](cli::Console& console) { console.toolPath.clear(); });
+    EXPECT_EQ(besideExecutable.err, "There isn't a core file.\n");
+}
+
+TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
+    const Result unknown = run({"--frobnicate", source("a.mkv")});
+    EXPECT_EQ(unknown.status, cli::kExitRefused);
+    EXPECT_EQ(unknown.err.rfind("kestrova-cli: unknown option '--frobnicate'\nUsage: ", 0), 0u)
+        << unknown.err;
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_EQ(run({"-p", "Nope", "-o", temp.path(), "a.mkv"}).status, cli::kExitRefused);
+
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: kestrova-cli [-p N|NAME] -o DIR [-y|-n] FILE...\n", 0), 0u);
+
+    const Result list = run({"--list-presets"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.err, "");
+    EXPECT_EQ(list.out,
+              "0\tXviD FullScreen\t-vcodec wmv2 -acodec wmav2 -b:v 1000k -b:a 160k -r 25\n"
+              "1\tXviD Widescreen\t-vcodec wmv2 -acodec wmav2 -b:v 640k -b:a 128k -r 29.97 -vf "
+              "scale=320:240\n"
+              "2\tXviD Widescreen Anamorphic\t-vcodec wmv2 -acodec wmav2 -b:v 1200k -b:a 160k -r "
+              "25 -vf scale=720:480\n"
+              "3\tMS Compatible AVI\t-vcodec wmv2 -acodec wmav2 -b:v 640k -b:a 128k -r 23.97 -vf "
+              "scale=320:240\n");
+}
+
+TEST_F(CliAppTest, RefusedFilesAreSkippedAndJobsRunInArgumentOrder) {
+    const std::string b = source("b.mkv");
+    const std::string a = source("a.MKV");
+    std::filesystem::create_directory(temp.file("sub"));
+    std::filesystem::create_directory(temp.file("out"));
+    const Result result = run({"-o", "out/", "b.mkv", "a.MKV", "./b.mkv", "sub/../a.MKV", a,
+                               "c.avi", "missing.mkv", "sub"});
+    EXPECT_EQ(result.err, "skipped: ./b.mkv\nskipped: sub/../a.MKV\nskipped: " + a +
+                              "\nskipped: c.avi\nskipped: missing.mkv\nskipped: sub\n");
+    // The converter fails, so neither job finishes; the batch still walks both, in order.
+    EXPECT_EQ(result.out, "1 / 2 (0%) " + b + "\n2 / 2 (50%) " + a +
+                              "\nComplete\n0 / 2 (0%)\nnot finished: " + b +
+                              "\nnot finished: " + a + "\n");
+    EXPECT_EQ(result.status, cli::kExitSomeNotFinished);
+}
+
+TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
+    const std::string clip = source("clip.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    const std::string question =
+        "'" + temp.file("out/clip.avi") + "' already exists.\nDo you want to replace it? [y/N] ";
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> flags;
+        bool canAsk;
+        std::optional<std::string> answer;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"-n", {"-n"}, true, "y", ""},
+             {"no terminal", {}, false, "y", ""},
+             {"answer no", {}, true, "n", question},
+             {"empty answer", {}, true, "", question},
+             {"end of input", {}, true, std::nullopt, question + "\n"},
+         }) {
+        temp.write("out/clip.avi", "keep me");
+        std::vector<std::string> args = c.flags;
+        args.insert(args.end(), {"-o", "out", clip});
+        int asked = 0;
+        const Result result = run(args, [&](cli::Console& console) {
+            console.canAsk = c.canAsk;
+            console.readAnswer = [&] {
+                ++asked;
+                return c.answer;
+            };
+        });
+        EXPECT_EQ(readAll(temp.file("out/clip.avi")), "keep me") << c.what;
+        EXPECT_EQ(asked, c.err.empty() ? 0 : 1) << c.what;
+        EXPECT_EQ(result.err, c.err) << c.what;
+        // A kept output counts as finished.
+        EXPECT_EQ(result.out, "1 / 1 (0%) " + clip + "\nComplete\n1 / 1 (100%)\n") << c.what;
+        EXPECT_EQ(result.status, 0) << c.what;
+    }
+}
+
+// From here on the real converter runs: Debian's ffmpeg behind the build's core/xcoder.
+class CliConvertTest : public CliAppTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(realTool)) << realTool;
+        clip = temp.file("clip ü.mkv");
+        ASSERT_TRUE(testing_support::makeClip(clip));
+        std::filesystem::create_directory(temp.file("out"));
+        output = temp.file("out/clip ü.avi");
+    }
+
+    bool isAvi(const std::string& path) { return readAll(path).rfind("RIFF", 0) == 0; }
+
+    std::string clip;
+    std::string output;
+};
+
+TEST_F(CliConvertTest, ReplacingConvertsOverTheExistingOutput) {
+    const std::string question =
+        "'" + output + "' already exists.\nDo you want to replace it? [y/N] ";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"-y", "-o", "out", clip}, ""},
+             {{"-o", "out", clip}, question},
+         }) {
+        temp.write("out/clip ü.avi", "old");
+        const Result result = run(c.args, [&](cli::Console& console) {
+            console.toolPath = realTool;
+            console.canAsk = true;
+            console.readAnswer = [] { return std::optional<std::string>(" Yes\r"); };
+        });
+        EXPECT_TRUE(isAvi(output)) << c.args[0];
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(result.out, "1 / 1 (0%) " + clip + "\nComplete\n1 / 1 (100%)\n");
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+// A converter that holds its conversion open until the test lets it go, so that the display
+// can be watched at a known percentage: its probe reports 4 s, its status line 1 s.
+std::string writeHeldTool(const TempDir& dir, const std::string& release) {
+    return writeExecutable(
+        dir, "held-xcoder",
+        "#!/bin/sh\n"
+        "if [ \"$#\" -le 2 ]; then\n"
+        "  echo '  Duration: 00:00:04.00, start: 0.000000, bitrate: 8 kb/s' >&2; exit 1\n"
+        "fi\n"
+        "for out; do :; done\n"
+        "printf 'frame=   25 fps=0.0 q=2.0 size=       1kB time=00:00:01.00 bitrate=8.0kbits/s "
+        "speed=1x\\r' >&2\n"
+        "n=0\n"
+        "while [ ! -e '" +
+            release +
+            "' ] && [ \"$n\" -lt 1200 ]; do sleep 0.05; n=$((n + 1)); done\n"
+            "echo converted > \"$out\"\n");
+}
+
+TEST_F(CliAppTest, TerminalLineIsRewrittenInPlaceAndEndedBeforeTheSummary) {
+    const std::string clip = source("clip.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    const std::string release = temp.file("release");
+    const std::string tool = writeHeldTool(temp, release);
+    const std::string expected = "1 / 1 (25%) " + clip;
+
+    const Result result = run({"-o", "out", clip}, [&](cli::Console& console) {
+        console.toolPath = tool;
+        console.outIsTerminal = true;
+        auto& shown = dynamic_cast<std::ostringstream&>(console.out);
+        // Asked on the displaying thread just before each redraw, so reading the stream is safe.
+        console.columns = [&shown, expected, release] {
+            if (shown.str().find(expected) != std::string::npos) {
+                std::ofstream(release) << "go";
+            }
+            return 0;
+        };
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    const std::string summary = "\nComplete\n1 / 1 (100%)\n";
+    ASSERT_GT(result.out.size(), summary.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - summary.size()), summary);
+    // Before the summary: only redraws of one line, each from its start.
+    const std::string progress = result.out.substr(0, result.out.size() - summary.size());
+    EXPECT_EQ(progress.find('\n'), std::string::npos) << progress;
+    EXPECT_EQ(progress.rfind('\r', 0), 0u) << progress;
+    EXPECT_EQ(progress.substr(progress.rfind('\r') + 1), expected);
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+#include "media_preset.h"
+#include "progress_text.h"
+
+namespace {
+
+cli::ParseResult parse(const std::vector<std::string>& args) {
+    static const MkvAvi presets;
+    return cli::parseArguments(args, presets);
+}
+
+TEST(OptionsTest, ShortLongAndJoinedFormsMeanTheSame) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-o", "/out", "-p", "2", "-y", "a.mkv"},
+             {"--output", "/out", "--preset", "2", "--overwrite", "a.mkv"},
+             {"--output=/out", "--preset=XviD Widescreen Anamorphic", "a.mkv", "-y"},
+             {"-yo/out", "-p2", "a.mkv"},
+         }) {
+        const auto result = parse(args);
+        ASSERT_EQ(result.error, "") << args[0];
+        EXPECT_EQ(result.options.outputFolder, "/out");
+        EXPECT_EQ(result.options.preset, 2);
+        EXPECT_EQ(result.options.overwrite, cli::Overwrite::Yes);
+        EXPECT_EQ(result.options.files, std::vector<std::string>{"a.mkv"});
+    }
+}
+
+TEST(OptionsTest, DefaultsAndFileOrder) {
+    const auto result = parse({"b.mkv", "-n", "a.mkv", "--", "-c.mkv", "-"});
+    ASSERT_EQ(result.error, "");
+    EXPECT_EQ(result.options.preset, 0);
+    EXPECT_EQ(result.options.outputFolder, "");
+    EXPECT_EQ(result.options.overwrite, cli::Overwrite::No);
+    EXPECT_EQ(result.options.files, (std::vector<std::string>{"b.mkv", "a.mkv", "-c.mkv", "-"}));
+    EXPECT_EQ(parse({"x.mkv"}).options.overwrite, cli::Overwrite::Ask);
+    EXPECT_TRUE(parse({"--list-presets"}).options.listPresets);
+    EXPECT_TRUE(parse({"-h"}).options.help);
+}
+
+TEST(OptionsTest, PresetIsAnIndexInRangeOrAnExactName) {
+    EXPECT_EQ(parse({"-p", "3"}).options.preset, 3);
+    EXPECT_EQ(parse({"-p", "MS Compatible AVI"}).options.preset, 3);
+    EXPECT_EQ(parse({"-p", "0"}).options.preset, 0);
+    for (const char* bad : {"4", "-1", "ms compatible avi", "XviD", "", "99999999999"}) {
+        EXPECT_EQ(parse({"-p", bad}).error,
+                  std::string("unknown preset '") + bad + "' (see --list-presets)")
+            << bad;
+    }
+}
+
+TEST(OptionsTest, MistakesAreNamed) {
+    EXPECT_EQ(parse({"--frobnicate"}).error, "unknown option '--frobnicate'");
+    EXPECT_EQ(parse({"-x"}).error, "unknown option '-x'");
+    EXPECT_EQ(parse({"a.mkv", "-o"}).error, "option '-o' needs a value");
+    EXPECT_EQ(parse({"--preset"}).error, "option '--preset' needs a value");
+    EXPECT_EQ(parse({"--overwrite=yes"}).error, "option '--overwrite' takes no value");
+    EXPECT_EQ(parse({"-y", "-n"}).error, "-y and -n exclude each other");
+}
+
+TEST(ProgressTextTest, RunningLineTruncatesTheBatchPercent) {
+    EXPECT_EQ(cli::jobLine(0, 40, 1, "/v/a.mkv"), "1 / 1 (40%) /v/a.mkv");
+    EXPECT_EQ(cli::jobLine(2, 50, 4, "/v/c.mkv"), "3 / 4 (62%) /v/c.mkv");
+    EXPECT_EQ(cli::batchPercent(1, 99, 3), 66);
+    EXPECT_EQ(cli::batchPercent(0, 0, 0), 0);
+}
+
+TEST(ProgressTextTest, FinalLineRoundsHalvesUp) {
+    EXPECT_EQ(cli::finalLine(2, 3), "2 / 3 (67%)");
+    EXPECT_EQ(cli::finalLine(1, 2), "1 / 2 (50%)");
+    EXPECT_EQ(cli::finalLine(0, 3), "0 / 3 (0%)");
+    EXPECT_EQ(cli::finalLine(1, 3), "1 / 3 (33%)");
+    EXPECT_EQ(cli::finalLine(1, 8), "1 / 8 (13%)");  // 12.5
+    EXPECT_EQ(cli::finalLine(3, 8), "3 / 8 (38%)");  // 37.5
+    EXPECT_EQ(cli::finalLine(5, 5), "5 / 5 (100%)");
+}
+
+TEST(ProgressTextTest, LongLinesKeepTheEndOfTheSource) {
+    const std::string line = "1 / 2 (50%) /videos/holiday/beach día.mkv";
+    const std::size_t sourceStart = line.find('/', 8);
+    EXPECT_EQ(cli::fitToWidth(line, sourceStart, 0), line);
+    EXPECT_EQ(cli::fitToWidth(line, sourceStart, 80), line);
+    const std::string fitted = cli::fitToWidth(line, sourceStart, 30);
+    EXPECT_EQ(fitted, "1 / 2 (50%) .../beach día.mkv");
+    EXPECT_EQ(cli::displayLength(fitted), 29u);
+    // Narrower than the counter: the line itself is cut, never inside a character.
+    EXPECT_EQ(cli::fitToWidth("1 / 2 (50%) día", 12, 15), "1 / 2 (50%) dí");
+}
+
+}  // namespace
