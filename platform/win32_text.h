@@ -1,7 +1,7 @@
 #pragma once
 
 // UTF-8 (the engine's text) to and from UTF-16 (what every wide Windows call takes).
-// Private to the platform layer's Windows sources.
+// For the platform layer's Windows sources and Windows-only tests.
 
 #include <windows.h>
 
