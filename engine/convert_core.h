@@ -21,6 +21,9 @@ std::vector<std::string> splitFields(std::string_view text);
 // Whole seconds of an hours:minutes:seconds text, rounded half up; 0 unless exactly three
 // fields. The decimal point is '.' whatever the locale.
 std::int32_t hmsToSeconds(std::string_view text);
+// The duration in whole seconds from the text of a probe run: the value between the first
+// "Duration:" and the comma after it; 0 when there is none.
+std::int32_t durationFromProbeText(std::string_view text);
 
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
@@ -107,7 +110,11 @@ public:
 private:
     static void workerMain(ConvertCore* core);
     void runProc();
-    void pumpOutput(platform::Process& child);
+    // Reads one chunk of the converter's text, if any, and hands it on; the count read.
+    std::size_t pumpOutput(platform::Process& child);
+
+    // Tests reach the engine's inner state through this.
+    friend class ConvertCoreTestPeer;
 
     std::mutex jobLock;
     std::thread workerThread;

@@ -1,6 +1,7 @@
 // Reading the converter's console text: the duration from a probe, the position from the
 // "time=" status lines of a converting run.
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -20,7 +21,8 @@ constexpr std::string_view kTimeKey = "time=";
 // Like atof, but always with '.' as the decimal point.
 double parseNumber(std::string_view text) {
     std::size_t start = 0;
-    while (start < text.size() && (text[start] == ' ' || (text[start] >= '\t' && text[start] <= '\r'))) {
+    while (start < text.size() &&
+           (text[start] == ' ' || (text[start] >= '\t' && text[start] <= '\r'))) {
         ++start;
     }
     text.remove_prefix(start);
@@ -38,7 +40,13 @@ double parseNumber(std::string_view text) {
         return 0.0;
     }
     if (result.ec == std::errc::result_out_of_range) {
-        value = std::numeric_limits<double>::infinity();
+        // Too large, or too small: a negative exponent means a value that rounds to zero.
+        const std::string_view number(text.data(),
+                                      static_cast<std::size_t>(result.ptr - text.data()));
+        const auto exponent = number.find_first_of("eE");
+        const bool tiny = exponent != std::string_view::npos && exponent + 1 < number.size() &&
+                          number[exponent + 1] == '-';
+        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     }
     return negative ? -value : value;
 }
@@ -82,22 +90,25 @@ std::int32_t hmsToSeconds(std::string_view text) {
     return static_cast<std::int32_t>(seconds);
 }
 
+std::int32_t durationFromProbeText(std::string_view text) {
+    const auto key = text.find(kDurationKey);
+    if (key == std::string_view::npos) {
+        return 0;
+    }
+    const auto comma = text.find(',', key);
+    if (comma == std::string_view::npos) {
+        return 0;
+    }
+    const auto valueStart = key + kDurationKey.size();
+    return hmsToSeconds(text.substr(valueStart, comma - valueStart));
+}
+
 int ConvertCore::probeDuration(const std::string& sourcePath) {
     const std::string script = writeScript(sourcePath, presetArgs, nullptr);
     std::string text;
     runProcess2(script, &text);
     platform::removeFile(script);
-
-    const auto key = text.find(kDurationKey);
-    if (key == std::string::npos) {
-        return 0;
-    }
-    const auto comma = text.find(',', key);
-    if (comma == std::string::npos) {
-        return 0;
-    }
-    const auto valueStart = key + kDurationKey.size();
-    return hmsToSeconds(std::string_view(text).substr(valueStart, comma - valueStart));
+    return durationFromProbeText(text);
 }
 
 void ConvertCore::parseProgress(std::string_view chunk) {
@@ -131,8 +142,10 @@ void ConvertCore::parseProgress(std::string_view chunk) {
             // A negative clock (before the start, or the tool's "no time" value) says nothing
             // about progress; "-00:00:05" must not count as five seconds either.
             if (position > 0 && value.find('-') == std::string_view::npos) {
-                setJobPercent(currentIndex,
-                              static_cast<int>(static_cast<double>(position) * 100.0 / duration));
+                // Clamped before the conversion: a huge clock value must not overflow the int.
+                const double percent =
+                    std::min(100.0, static_cast<double>(position) * 100.0 / duration);
+                setJobPercent(currentIndex, static_cast<int>(percent));
             }
         }
     }

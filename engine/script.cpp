@@ -28,6 +28,15 @@ std::string batchQuote(std::string_view path) {
     return quoted;
 }
 
+// Creates a folder and any missing folders above it; failures are left to the caller's open.
+void makeFolderPath(const std::string& folder) {
+    for (auto sep = folder.find(platform::kPathSeparator, 1); sep != std::string::npos;
+         sep = folder.find(platform::kPathSeparator, sep + 1)) {
+        platform::makeDirectory(folder.substr(0, sep));
+    }
+    platform::makeDirectory(folder);
+}
+
 }  // namespace
 
 std::string shellQuote(std::string_view text) {
@@ -74,6 +83,8 @@ std::string batchScriptText(const ScriptCommand& command, long codePage,
 
 std::string scriptFolder() {
     std::string folder = platform::dataFolder();
+    // A fresh account may not have its data folder yet; every conversion would fail without it.
+    makeFolderPath(folder);
     folder += platform::kPathSeparator;
     folder += kScriptSubfolder;
     platform::makeDirectory(folder);
@@ -88,8 +99,8 @@ std::string makeScriptBase() {
     return base;
 }
 
-std::string createUniqueFile(const std::string& folder, std::string_view prefix,
-                             std::int32_t first, std::string_view suffix,
+std::string createUniqueFile(const std::string& folder, std::string_view prefix, std::int32_t first,
+                             std::string_view suffix,
                              const std::function<std::string(const std::string&)>& content) {
     auto number = static_cast<std::uint32_t>(first);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt, ++number) {

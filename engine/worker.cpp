@@ -9,8 +9,8 @@
 
 namespace {
 
-void debugLine(const char* label, long value) {
-    platform::debugWrite(std::string(label) + std::to_string(value) + "\n");
+void debugLine(const char* label, long value, const char* tail) {
+    platform::debugWrite(std::string(label) + std::to_string(value) + tail);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ void ConvertCore::runProc() {
         if (runState != Running) {
             break;
         }
-        debugLine("----- runProc : ", i);
+        debugLine("----- runProc : ", i, " -----\n");
         std::string source;
         std::string output;
         {
@@ -106,8 +106,8 @@ void ConvertCore::runProc() {
         // Anything at the output path, readable or not, is the user's to keep unless they agree.
         const bool existed = platform::pathExists(output);
         bool converted = false;
-        if (!existed ||
-            (confirmCallback != nullptr && confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
+        if (!existed || (confirmCallback != nullptr &&
+                         confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
             platform::debugWrite("runProc : convert\n");
             // runProcess records how the converter ended; an override of convert that runs
             // no converter counts as a success.
@@ -139,7 +139,7 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
     const int duration = probeDuration(source);
     {
         std::lock_guard<std::mutex> guard(jobLock);
-        debugLine("duration:", duration);
+        debugLine("duration:", duration, "\n");
         const int index = currentIndex;
         if (index >= 0 && index < static_cast<int>(jobs.size())) {
             jobs[static_cast<std::size_t>(index)]->durationSeconds = duration;

@@ -111,7 +111,7 @@ protected:
         program = app + "\\kestrova-cli.exe";
         const std::string bin = platform::executableFolder();
         std::filesystem::copy_file(fsPath(bin + "\\kestrova-cli.exe"), fsPath(program));
-        std::filesystem::copy_file(fsPath(bin + "\\fake_xcoder.exe"),
+        std::filesystem::copy_file(fsPath(KESTROVA_FAKE_CONVERTER),
                                    fsPath(app + "\\core\\xcoder.exe"));
         std::filesystem::create_directories(fsPath(temp.file("out")));
         const char* appData = std::getenv("APPDATA");
@@ -137,8 +137,9 @@ protected:
 };
 
 TEST_F(CliProgramWin32Test, ConvertsAndReportsWhatDidNotFinish) {
-    const std::string good =
-        temp.write("my clip \xC3\xA9 & 100%.mkv", "duration=00:00:04.00\nsteps=4\nstep_ms=50\n");
+    const std::string good = temp.write(
+        "my clip \xC3\xA9 & 100%.mkv",
+        "duration 00:00:04.00\nprint frame= 1 time=00:00:02.00 \\r\nsleep 200\noutput RIFF\n");
     const auto status = run({"-o", temp.file("out"), good});
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0u) << err();
@@ -147,7 +148,8 @@ TEST_F(CliProgramWin32Test, ConvertsAndReportsWhatDidNotFinish) {
     EXPECT_EQ(err(), "");
 
     // A converter that fails leaves no fragment and the job unfinished.
-    const std::string bad = temp.write("broken.mkv", "duration=00:00:04.00\nsteps=2\nexit=1\n");
+    const std::string bad =
+        temp.write("broken.mkv", "duration 00:00:04.00\noutput fragment\nexit 1\n");
     const auto failed = run({"-y", "-o", temp.file("out"), good, bad});
     ASSERT_TRUE(failed.has_value());
     EXPECT_EQ(*failed, 1u) << err();
@@ -159,7 +161,7 @@ TEST_F(CliProgramWin32Test, ConvertsAndReportsWhatDidNotFinish) {
 
 TEST_F(CliProgramWin32Test, RefusesAMissingConverterWithItsText) {
     std::filesystem::remove(fsPath(temp.file("app & caf\xC3\xA9 100%/core/xcoder.exe")));
-    const std::string clip = temp.write("a.mkv", "duration=00:00:01.00\n");
+    const std::string clip = temp.write("a.mkv", "duration 00:00:01.00\n");
     const auto status = run({"-o", temp.file("out"), clip});
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 2u);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "converter.h"
+#include "engine_test_support.h"
 #include "platform.h"
 #include "process.h"
 #include "script.h"
@@ -24,16 +25,12 @@ using testing_support::TempDir;
 
 const char* const kFullScreen = "-vcodec wmv2 -acodec wmav2 -b:v 1000k -b:a 160k -r 25";
 
-std::string fakeConverter() {
-    return platform::executableFolder() + "\\fake_xcoder.exe";
-}
-
 // Copies the fake converter to a folder of the test's choosing (its name is part of what
 // cmd must leave alone).
 std::string installConverter(const TempDir& dir, const std::string& folder) {
     std::filesystem::create_directories(fsPath(dir.file(folder)));
     const std::string tool = dir.file(folder + "/xcoder.exe");
-    std::filesystem::copy_file(fsPath(fakeConverter()), fsPath(tool));
+    std::filesystem::copy_file(fsPath(KESTROVA_FAKE_CONVERTER), fsPath(tool));
     return tool;
 }
 
@@ -76,20 +73,6 @@ ScriptRun runToEnd(const std::string& script) {
     }
     run.status = child->exitStatus();
     return run;
-}
-
-// Waits for the child's end, reading its output meanwhile as the runner does.
-platform::Process::WaitResult waitForEnd(platform::Process& child, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    char buffer[4096];
-    auto result = platform::Process::WaitResult::Timeout;
-    while (result == platform::Process::WaitResult::Timeout &&
-           std::chrono::steady_clock::now() < deadline) {
-        result = child.wait(300);
-        while (child.readOutput(buffer, sizeof buffer) > 0) {
-        }
-    }
-    return result;
 }
 
 TEST(BatchFileTest, BytesOnDiskAreUtf8WithCrLfAndNoByteOrderMark) {
@@ -147,7 +130,7 @@ TEST(BatchRunTest, HostileNamesReachTheConverterIntactAndRunNothing) {
         std::filesystem::remove(fsPath(args));
         std::filesystem::remove(fsPath(output));
         dir.write("in & out %CD% \xC3\xBC/" + name,
-                  "duration=00:00:05.00\nsteps=1\nstep_ms=0\nrecord=" + args + "\n");
+                  "duration 00:00:05.00\nargs " + args + "\noutput RIFF\n");
 
         const std::string script = writeScriptFile({tool, source, kFullScreen, output});
         ASSERT_FALSE(script.empty());
@@ -167,8 +150,9 @@ TEST(BatchRunTest, ConverterExitStatusSurvivesTheSelfDelete) {
     testing_support::ScopedDataHome home(dir.path());
     const std::string tool = installConverter(dir, "core");
     for (const int status : {3, 0, 1, 255}) {
-        const std::string source =
-            dir.write("in.mkv", "steps=1\nstep_ms=0\nexit=" + std::to_string(status) + "\n");
+        const std::string source = dir.write(
+            "in.mkv", "print frame= 25 time=00:00:01.00 bitrate=1\\r\noutput RIFF\nexit " +
+                          std::to_string(status) + "\n");
         const std::string script = writeScriptFile({tool, source, "", dir.file("out.avi")});
         const ScriptRun run = runToEnd(script);
         ASSERT_EQ(run.result, platform::Process::WaitResult::Exited) << run.output;
@@ -185,7 +169,7 @@ TEST(BatchRunTest, ProbeErrorTextGoesWholeToTheLog) {
     testing_support::ScopedDataHome home(dir.file("app data \xC3\xA9 & co"));
     platform::makeDirectory(dir.file("app data \xC3\xA9 & co"));
     const std::string tool = installConverter(dir, "core");
-    const std::string source = dir.write("clip \xC3\xA9.mkv", "duration=00:42:17.52\n");
+    const std::string source = dir.write("clip \xC3\xA9.mkv", "duration 00:42:17.52\n");
     const std::string script = writeScriptFile({tool, source, "", std::nullopt});
     const std::string log = dir.file("app data \xC3\xA9 & co/xcoder1.txt");
     ASSERT_EQ(platform::createFileExclusive(log, ""), platform::CreateResult::Created);
@@ -202,62 +186,55 @@ TEST(BatchRunTest, ProbeErrorTextGoesWholeToTheLog) {
     EXPECT_FALSE(platform::pathExists(script));
 }
 
-TEST(BatchRunTest, QOnStandardInputEndsTheConverterAndTerminateEndsOneThatIgnoresIt) {
-    TempDir dir;
-    testing_support::ScopedDataHome home(dir.path());
-    const std::string tool = installConverter(dir, "core");
-    platform::Process::Options options;
-    options.pipeOutput = true;
-    options.pipeInput = true;
-    char buffer[4096];
+// The engine end to end through cmd: names that cmd would take apart, in a batch.
+class BatchEngineTest : public engine_testing::EngineRunTest {};
 
-    for (const bool deaf : {false, true}) {
-        SCOPED_TRACE(deaf ? "ignores q" : "honours q");
-        const std::string source =
-            dir.write("long.mkv",
-                      std::string("steps=100000\nstep_ms=20\non_q=") + (deaf ? "ignore" : "quit"));
-        const std::string output = dir.file("long.avi");
-        auto child =
-            platform::Process::startScript(writeScriptFile({tool, source, "", output}), options);
-        ASSERT_TRUE(child);
-        // Wait until it converts, so "q" reaches a converter that reads it.
-        std::string text;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (text.find("time=") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            ASSERT_EQ(child->wait(300), platform::Process::WaitResult::Timeout) << text;
-            for (std::size_t got; (got = child->readOutput(buffer, sizeof buffer)) > 0;) {
-                text.append(buffer, got);
-            }
-        }
-        ASSERT_TRUE(child->writeInput("q", 1));
-        const auto result = waitForEnd(*child, std::chrono::seconds(deaf ? 2 : 30));
-        if (!deaf) {
-            EXPECT_EQ(result, platform::Process::WaitResult::Exited);
-            EXPECT_EQ(child->exitStatus(), 0);
-            continue;
-        }
-        EXPECT_EQ(result, platform::Process::WaitResult::Timeout) << "a deaf converter runs on";
-        const auto terminated = std::chrono::steady_clock::now();
-        child->terminate();
-        EXPECT_EQ(waitForEnd(*child, std::chrono::seconds(30)),
-                  platform::Process::WaitResult::Exited);
-        EXPECT_LT(std::chrono::steady_clock::now() - terminated, std::chrono::seconds(10));
-        EXPECT_NE(child->exitStatus(), 0);
-        // The converter went with the interpreter: nothing holds its output file any more.
-        EXPECT_TRUE(platform::removeFile(output));
-        // And its end of the pipe is closed, so the pipe ends.
-        const auto pipeDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!child->outputClosed() && std::chrono::steady_clock::now() < pipeDeadline) {
-            child->wait(100);
-            child->readOutput(buffer, sizeof buffer);
-        }
-        EXPECT_TRUE(child->outputClosed());
+TEST_F(BatchEngineTest, SourcesWithHostileNamesAreConverted) {
+    const std::vector<std::string> names = {
+        "a & b.mkv", "100% %PATH% %%.mkv", "caret ^^ ^& (x) !PATH!.mkv",
+        "caf\xC3\xA9 \xE2\x80\x94 \xD0\xBA\xD0\xB8\xD0\xBD\xD0\xBE.mkv"};
+    std::filesystem::create_directories(fsPath(work.file("in & %CD% \xC3\xBC")));
+    for (const std::string& name : names) {
+        core.addJob(source("in & %CD% \xC3\xBC/" + name,
+                           "duration 00:00:04.00\nprint frame= 1 time=00:00:02.00 \\r\n"
+                           "sleep 400\noutput RIFF\n"));
+    }
+    runBatch();
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(core.jobPercents(), std::vector<int>(names.size(), 100));
+    for (const std::string& name : names) {
+        EXPECT_EQ(readAll(outputFor("in & %CD% \xC3\xBC/" + name)), "RIFF") << name;
+        EXPECT_EQ(
+            ConvertCoreTestPeer::job(core, static_cast<int>(&name - names.data())).durationSeconds,
+            4)
+            << name;
     }
 }
 
-TEST(BatchRunTest, AScriptThatCannotStartGivesNoProcess) {
-    EXPECT_EQ(platform::Process::startScript("", {}), nullptr);
+// Windows form of the runner's ten-second rule: the converter cannot catch termination, so the
+// whole job is ended at once rather than asked and then forced.
+TEST_F(BatchEngineTest, ConverterDeafToQIsTerminatedAfterTenSeconds) {
+    using namespace engine_testing;
+    core.addJob(source("deaf.mkv", "duration 00:01:00.00\n" + eventsLine() +
+                                       "on-q ignore\noutput partial\nsleep 60000\n"));
+    core.start();
+    ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
+    core.requestStop();
+    waitForEnd();
+    const std::int64_t ended = monotonicMs();
+
+    EXPECT_EQ(core.runState, Stopped);
+    const auto events = readEvents(eventsPath());
+    const auto quits = eventTimes(events, "q");
+    ASSERT_FALSE(quits.empty());
+    EXPECT_GE(ended - quits.front(), 9500);
+    EXPECT_LT(ended - quits.front(), 15000);
+    EXPECT_TRUE(eventTimes(events, "end").empty()) << "it never ended by itself";
+    const auto pids = eventTimes(events, "pid");
+    ASSERT_EQ(pids.size(), 2u) << "the probe's and the converter's";
+    EXPECT_TRUE(waitFor([&] { return processGone(pids.back()); }));
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
+    EXPECT_EQ(readAll(outputFor("deaf.mkv")), "partial");
 }
 
 }  // namespace

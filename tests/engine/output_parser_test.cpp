@@ -24,6 +24,9 @@ TEST(HmsToSecondsTest, RoundsHalfUpAndNeedsThreeFields) {
     EXPECT_EQ(hmsToSeconds("xx:01:02"), 62);
     EXPECT_EQ(hmsToSeconds("-01:00:00.00"), -3599);
     EXPECT_EQ(hmsToSeconds("1e300:00:00"), 2147483647);
+    // Too small to represent is zero, not "too large".
+    EXPECT_EQ(hmsToSeconds("00:00:1e-400"), 0);
+    EXPECT_EQ(hmsToSeconds("00:01:-1e-999"), 60);
 }
 
 }  // namespace

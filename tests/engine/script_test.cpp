@@ -211,9 +211,20 @@ TEST(ScriptFileTest, SameTickTakesTheNextNumberAndNegativeTicksWork) {
               dir.file("x-2147483648.txt"));
 }
 
+TEST(ScriptFileTest, MissingDataFolderIsCreated) {
+    TempDir dir;
+    // A fresh account has no ~/.local/share yet.
+    testing_support::ScopedDataHome home(dir.file("fresh/.local/share"));
+    ConvertCore core;
+    const std::string path = core.writeScript("/in.mkv", "", nullptr);
+    EXPECT_EQ(path.rfind(dir.file("fresh/.local/share/Vantrel/bjob"), 0), 0u) << path;
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
 TEST(ScriptFileTest, UnwritableFolderGivesAnEmptyPath) {
     TempDir dir;
-    testing_support::ScopedDataHome home(dir.file("missing/deeper"));
+    // Missing folders are created, but not below a plain file.
+    testing_support::ScopedDataHome home(dir.write("plain", "") + "/deeper");
     ConvertCore core;
     EXPECT_EQ(core.writeScript("/in.mkv", "", nullptr), "");
 }

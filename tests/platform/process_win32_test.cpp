@@ -2,6 +2,8 @@
 // error log and the job object. The POSIX cases (signals, process groups, /proc) are in
 // process_test.cpp, which only POSIX builds compile.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -38,8 +40,21 @@ std::string writeBatch(const TempDir& dir, const std::string& name, const std::s
     return dir.write(name, text);
 }
 
-std::string fakeConverter() {
-    return platform::executableFolder() + "\\fake_xcoder.exe";
+// True once the process is gone.
+bool processGone(unsigned long pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) {
+        return true;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// The process id that the fake converter recorded first in its events file.
+unsigned long recordedPid(const std::string& events) {
+    const std::string text = readAll(events);
+    return text.rfind("pid ", 0) == 0 ? std::stoul(text.substr(4)) : 0;
 }
 
 std::string runToEnd(Process& child, std::chrono::seconds limit = 30s) {
@@ -135,19 +150,22 @@ TEST(ProcessTest, InputPipeReachesTheChildAndWaitReturnsWhenOutputArrives) {
     EXPECT_TRUE(eventually([&] { return !child->writeInput("q", 1); }));
 }
 
-// Behaviour for the fake converter: a header, then silence for a minute.
+// A recipe for the fake converter: a header, then silence for a minute.
 std::string quietConverterSource(const TempDir& dir) {
-    return dir.write("quiet.mkv", "steps=1\nstep_ms=60000\n");
+    return dir.write("quiet.mkv", "events " + dir.file("events") +
+                                      "\nprint Press [q] to stop\\n\nsleep 60000\n");
+}
+
+// The batch line that runs the fake converter on that recipe.
+std::string converterLine(const TempDir& dir) {
+    return "\"" + std::string(KESTROVA_FAKE_CONVERTER) + "\" -y -i \"" + quietConverterSource(dir) +
+           "\" \"" + dir.file("out.avi") + "\"";
 }
 
 TEST(ProcessTest, TheChildsEndIsSeenWhileSomethingItStartedHoldsThePipe) {
     TempDir dir;
-    const std::string output = dir.file("held.avi");
     auto child = Process::startScript(
-        writeBatch(dir, "s.bat",
-                   "start \"\" /b \"" + fakeConverter() + "\" -i \"" + quietConverterSource(dir) +
-                       "\" \"" + output + "\"\nexit /b 0\n"),
-        piped());
+        writeBatch(dir, "s.bat", "start \"\" /b " + converterLine(dir) + "\nexit /b 0\n"), piped());
     ASSERT_NE(child, nullptr);
     const auto start = Clock::now();
     std::string text = runToEnd(*child);
@@ -160,23 +178,19 @@ TEST(ProcessTest, TheChildsEndIsSeenWhileSomethingItStartedHoldsThePipe) {
     ASSERT_NE(text.find("Press [q]"), std::string::npos) << text;
     EXPECT_FALSE(child->outputClosed()) << "the converter still holds the pipe";
     EXPECT_FALSE(child->waitForOutput(100));
-    // The converter keeps its output open, so the file cannot be deleted yet.
-    EXPECT_FALSE(platform::removeFile(output));
+    const unsigned long converter = recordedPid(dir.file("events"));
+    ASSERT_NE(converter, 0u);
+    EXPECT_FALSE(processGone(converter));
     child.reset();
-    EXPECT_TRUE(eventually([&] { return platform::removeFile(output); }))
-        << "left behind in the job";
+    EXPECT_TRUE(eventually([&] { return processGone(converter); })) << "left behind in the job";
 }
 
 TEST(ProcessTest, DestructionAndTerminateEndTheScriptAndWhatItRuns) {
-    TempDir dir;
     for (const bool viaTerminate : {false, true}) {
         SCOPED_TRACE(viaTerminate ? "terminate" : "destruction");
-        const std::string output = dir.file("running.avi");
-        auto child = Process::startScript(
-            writeBatch(dir, "s.bat",
-                       "\"" + fakeConverter() + "\" -i \"" + quietConverterSource(dir) + "\" \"" +
-                           output + "\"\n"),
-            piped());
+        TempDir dir;
+        auto child =
+            Process::startScript(writeBatch(dir, "s.bat", converterLine(dir) + "\n"), piped());
         ASSERT_NE(child, nullptr);
         std::string text;
         char buffer[4096];
@@ -185,18 +199,23 @@ TEST(ProcessTest, DestructionAndTerminateEndTheScriptAndWhatItRuns) {
             ASSERT_NE(child->wait(200), Process::WaitResult::Exited) << text;
             text.append(buffer, child->readOutput(buffer, sizeof buffer));
         }
+        const unsigned long converter = recordedPid(dir.file("events"));
+        ASSERT_NE(converter, 0u);
         const auto start = Clock::now();
         if (viaTerminate) {
             child->terminate();
             EXPECT_EQ(child->wait(10000), Process::WaitResult::Exited);
             EXPECT_NE(child->exitStatus(), 0);
+            // The converter's end of the pipe went with it.
+            EXPECT_TRUE(child->waitForOutput(10000));
             EXPECT_TRUE(eventually([&] {
-                return child->outputClosed() || (child->readOutput(buffer, sizeof buffer), false);
+                child->readOutput(buffer, sizeof buffer);
+                return child->outputClosed();
             }));
         }
         child.reset();
         EXPECT_LT(Clock::now() - start, 10s);
-        EXPECT_TRUE(eventually([&] { return platform::removeFile(output); }));
+        EXPECT_TRUE(eventually([&] { return processGone(converter); }));
     }
 }
 

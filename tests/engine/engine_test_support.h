@@ -1,0 +1,224 @@
+#pragma once
+
+// What the engine's run tests share: a private data folder, the fake converter and its
+// recipes, a capture of the debug channel, and waiting on conditions with deadlines.
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <time.h>
+#endif
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "convert_core.h"
+#include "platform.h"
+#include "temp_dir.h"
+
+// The engine's inner state, for tests only (a friend of ConvertCore).
+class ConvertCoreTestPeer {
+public:
+    static void setDuration(ConvertCore& core, int index, int seconds) {
+        std::lock_guard<std::mutex> guard(core.jobLock);
+        core.jobs.at(static_cast<std::size_t>(index))->durationSeconds = seconds;
+    }
+    static ConvertJob job(ConvertCore& core, int index) {
+        std::lock_guard<std::mutex> guard(core.jobLock);
+        return *core.jobs.at(static_cast<std::size_t>(index));
+    }
+    static std::size_t pendingSize(const ConvertCore& core) { return core.pendingOutput.size(); }
+    static int lastExitStatus(const ConvertCore& core) { return core.lastExitStatus; }
+    static bool lastRunAskedToQuit(const ConvertCore& core) { return core.lastRunAskedToQuit; }
+};
+
+namespace engine_testing {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Generous: other builds share the two cores.
+constexpr auto kLimit = 60s;
+
+inline bool waitFor(const std::function<bool()>& condition, Clock::duration limit = kLimit) {
+    const auto deadline = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Milliseconds of CLOCK_MONOTONIC (GetTickCount64 on Windows), the clock the fake converter
+// stamps its events with.
+inline std::int64_t monotonicMs() {
+#ifdef _WIN32
+    return static_cast<std::int64_t>(GetTickCount64());
+#else
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+}
+
+struct Event {
+    std::string name;
+    std::int64_t ms;
+};
+
+inline std::vector<Event> readEvents(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<Event> events;
+    for (Event event; in >> event.name >> event.ms;) {
+        events.push_back(event);
+    }
+    return events;
+}
+
+inline std::vector<std::int64_t> eventTimes(const std::vector<Event>& events,
+                                            const std::string& name) {
+    std::vector<std::int64_t> times;
+    for (const Event& event : events) {
+        if (event.name == name) {
+            times.push_back(event.ms);
+        }
+    }
+    return times;
+}
+
+// True once the process is gone, or a zombie that only the system is left to reap.
+inline bool processGone(std::int64_t pid) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) {
+        return true;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+#else
+    if (::kill(static_cast<pid_t>(pid), 0) != 0) {
+        return true;
+    }
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z';
+#endif
+}
+
+// Collects the debug channel for the life of the object.
+class DebugCapture {
+public:
+    DebugCapture() {
+        previous_ = platform::setDebugSink([this](std::string_view text) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            text_.append(text);
+        });
+    }
+    ~DebugCapture() { platform::setDebugSink(std::move(previous_)); }
+    DebugCapture(const DebugCapture&) = delete;
+    DebugCapture& operator=(const DebugCapture&) = delete;
+
+    std::string text() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return text_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string text_;
+    platform::DebugSink previous_;
+};
+
+// An engine test that runs things: a private data folder that must be left empty, a folder
+// for sources and outputs, and the fake converter as the tool.
+class EngineRunTest : public ::testing::Test {
+protected:
+    EngineRunTest() : home_(data_.path()) {
+        core.toolPath = KESTROVA_FAKE_CONVERTER;
+        core.outputFolder = work.file("out");
+        core.outputExt = "avi";
+        std::filesystem::create_directories(core.outputFolder);
+    }
+
+    ~EngineRunTest() override {
+        core.waitForWorker();
+        expectNoLeftovers();
+    }
+
+    // Scripts and logs are deleted by the code that made them.
+    void expectNoLeftovers() {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(data_.path())) {
+            EXPECT_TRUE(entry.is_directory() && entry.path().filename() == "Vantrel")
+                << "left behind: " << entry.path();
+        }
+    }
+
+    // Writes a source whose content is the fake converter's recipe.
+    std::string source(const std::string& name, const std::string& recipe) {
+        return work.write(name, recipe);
+    }
+
+    std::string eventsPath(const std::string& name = "events") { return work.file(name); }
+    std::string eventsLine(const std::string& name = "events") {
+        return "events " + eventsPath(name) + "\n";
+    }
+
+    std::string outputFor(const std::string& name) {
+        return core.buildOutputPath(work.file(name), core.outputFolder);
+    }
+
+    // Starts the batch and waits until the worker has ended.
+    void runBatch() {
+        core.start();
+        waitForEnd();
+    }
+
+    void waitForEnd() {
+        ASSERT_TRUE(waitFor([this] {
+            const int state = core.runState;
+            return state == Stopped || state == Finished;
+        }));
+        core.waitForWorker();
+    }
+
+    // Polls the current job's percent while the state is Running; every value seen.
+    std::vector<int> samplePercents() {
+        std::vector<int> seen;
+        const auto deadline = Clock::now() + kLimit;
+        while (core.runState == Running && Clock::now() < deadline) {
+            ConvertJob job;
+            if (core.getCurrentJob(job) && core.runState == Running) {
+                seen.push_back(job.percent);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return seen;
+    }
+
+private:
+    testing_support::TempDir data_;
+    testing_support::ScopedDataHome home_;
+
+protected:
+    testing_support::TempDir work;
+    ConvertCore core;
+};
+
+}  // namespace engine_testing

@@ -1,0 +1,151 @@
+// The parser on console text recorded from the real converter (see tests/data/README.md).
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using testing_support::readAll;
+
+std::string recorded(const std::string& name) {
+    const std::string text = readAll(std::string(KESTROVA_TEST_DATA) + "/" + name);
+    EXPECT_FALSE(text.empty()) << name;
+    return text;
+}
+
+// The status lines of a recording, each with its CR.
+std::vector<std::string> statusLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = text.find("frame=");
+    while (start != std::string::npos) {
+        const auto end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            break;
+        }
+        lines.push_back(text.substr(start, end - start + 1));
+        start = text.find("frame=", end);
+    }
+    return lines;
+}
+
+class RecordedOutputTest : public ::testing::Test {
+protected:
+    RecordedOutputTest() {
+        core.addJob("/clip.mkv");
+        core.currentIndex = 0;
+        core.converting = true;
+    }
+
+    void setDuration(int seconds) { ConvertCoreTestPeer::setDuration(core, 0, seconds); }
+    int percent() { return core.jobPercents().at(0); }
+
+    ConvertCore core;
+};
+
+TEST_F(RecordedOutputTest, ProbeTextGivesTheDurationOrNone) {
+    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_probe_2s.txt")), 2);
+    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_convert_3s.txt")), 3);
+    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_probe_no_duration.txt")), 0);
+    EXPECT_EQ(durationFromProbeText(""), 0);
+    EXPECT_EQ(durationFromProbeText("Duration: 00:00:05.00 no comma"), 0);
+}
+
+TEST_F(RecordedOutputTest, EveryLineEndIsExaminedAsItArrives) {
+    const std::string text = recorded("ffmpeg51_convert_3s.txt");
+    setDuration(3);
+    std::vector<int> seen;
+    for (char byte : text) {
+        core.parseProgress(std::string_view(&byte, 1));
+        if (seen.empty() || seen.back() != percent()) {
+            seen.push_back(percent());
+        }
+    }
+    // 0.56 and 1.08 s round to 1 s of 3, 1.62 and 2.13 s to 2 s, 2.64 and 3.00 s to 3 s.
+    EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
+
+    // The whole run in one piece: only its oldest status line counts (0.04 s, no position).
+    core.setJobPercent(0, 0);
+    core.parseProgress(text);
+    EXPECT_EQ(percent(), 0);
+    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+}
+
+TEST_F(RecordedOutputTest, StatusLineSplitAcrossChunksCountsOnceComplete) {
+    setDuration(3);
+    const auto lines = statusLines(recorded("ffmpeg51_convert_3s.txt"));
+    ASSERT_EQ(lines.size(), 7u);
+    const std::string& line = lines[3];  // time=00:00:01.62
+    const auto cut = line.find("01.62");
+    ASSERT_NE(cut, std::string::npos);
+    core.parseProgress(line.substr(0, cut));
+    EXPECT_EQ(percent(), 0);
+    core.parseProgress(line.substr(cut));
+    EXPECT_EQ(percent(), 66);
+}
+
+TEST_F(RecordedOutputTest, OfSeveralLinesBeforeALineEndOnlyTheFirstCounts) {
+    setDuration(3);
+    const auto lines = statusLines(recorded("ffmpeg51_convert_3s.txt"));
+    ASSERT_EQ(lines.size(), 7u);
+    // Lines 2 to 5 arrive in one piece whose end is cut off; the cut-off end brings the CR.
+    std::string piled = lines[2] + lines[3] + lines[4] + lines[5];
+    piled.pop_back();
+    core.parseProgress(piled);
+    EXPECT_EQ(percent(), 0);
+    core.parseProgress("\r");
+    EXPECT_EQ(percent(), 33) << "time=00:00:01.08 of line 2";
+}
+
+TEST_F(RecordedOutputTest, WithoutADurationTheTextIsDropped) {
+    setDuration(durationFromProbeText(recorded("ffmpeg51_probe_no_duration.txt")));
+    core.parseProgress(recorded("ffmpeg51_convert_3s.txt"));
+    EXPECT_EQ(percent(), 0);
+    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+}
+
+TEST_F(RecordedOutputTest, TimePastTheDurationIsClampedTo100) {
+    // The run is measured against a 2 s probe, so 2.64 s is 132 percent.
+    setDuration(durationFromProbeText(recorded("ffmpeg51_probe_2s.txt")));
+    const auto lines = statusLines(recorded("ffmpeg51_convert_3s.txt"));
+    core.parseProgress(lines[5]);
+    EXPECT_EQ(percent(), 100);
+    core.setJobPercent(0, 10);
+    // A clock far beyond any duration neither overflows nor leaves the range.
+    core.parseProgress("frame= 1 time=99999999:00:00.00 bitrate=1\r");
+    EXPECT_EQ(percent(), 100);
+}
+
+TEST_F(RecordedOutputTest, NegativeTimesLeaveThePercentAsItWas) {
+    setDuration(2);
+    const auto lines = statusLines(recorded("ffmpeg51_convert_negative.txt"));
+    ASSERT_EQ(lines.size(), 7u);
+    core.setJobPercent(0, 40);
+    core.parseProgress(lines[0]);  // time=-00:00:00.96
+    EXPECT_EQ(percent(), 40);
+    core.parseProgress(lines[1]);  // time=-00:00:00.40
+    EXPECT_EQ(percent(), 40);
+    core.parseProgress(lines[2]);  // time=00:00:00.00
+    EXPECT_EQ(percent(), 40);
+    core.parseProgress(lines[3]);  // time=00:00:00.52
+    EXPECT_EQ(percent(), 50);
+    core.parseProgress(lines[5]);  // time=00:00:01.56
+    EXPECT_EQ(percent(), 100);
+}
+
+TEST_F(RecordedOutputTest, TextWithoutLineEndsIsBounded) {
+    setDuration(10);
+    const std::string piece(64 * 1024, 'x');
+    for (int i = 0; i < 48; ++i) {
+        core.parseProgress(piece);
+    }
+    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 1u << 20);
+    // The newest text is what is kept, so a status line arriving now still counts.
+    core.parseProgress("frame= 1 time=00:00:05.00 bitrate=1\r");
+    EXPECT_EQ(percent(), 50);
+    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+}
+
+}  // namespace

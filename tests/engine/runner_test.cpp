@@ -1,0 +1,214 @@
+// The runners with the fake converter: stopping, odd console text, and what is left behind.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using namespace engine_testing;
+using testing_support::readAll;
+
+class RunnerTest : public EngineRunTest {};
+
+// Waits until the fake converter has recorded the named event.
+bool waitForEvent(const std::string& path, const std::string& name) {
+    return waitFor([&] { return !eventTimes(readEvents(path), name).empty(); });
+}
+
+TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
+    // Deaf to "q" for a while, then done by itself.
+    core.addJob(source("clip.mkv", "duration 00:00:30.00\n" + eventsLine() +
+                                       "on-q ignore\noutput partial\nsleep 2000\n"));
+    core.start();
+    ASSERT_TRUE(waitForEvent(eventsPath(), "start"));
+    const std::int64_t requested = monotonicMs();
+    core.requestStop();
+    waitForEnd();
+
+    EXPECT_EQ(core.runState, Stopped);
+    const auto quits = eventTimes(readEvents(eventsPath()), "q");
+    ASSERT_GE(quits.size(), 3u);
+    // One poll is 300 ms (measured: 290-300 ms, then 300 ms apart); the slack is for a busy
+    // machine.
+    EXPECT_LT(quits.front() - requested, 1000);
+    for (std::size_t i = 1; i < quits.size(); ++i) {
+        EXPECT_GE(quits[i] - quits[i - 1], 200) << "one q per poll, not a flood";
+        EXPECT_LT(quits[i] - quits[i - 1], 1500);
+    }
+    // A stopped job is not finished, but its partial output stays.
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
+    EXPECT_EQ(readAll(outputFor("clip.mkv")), "partial");
+    EXPECT_TRUE(ConvertCoreTestPeer::lastRunAskedToQuit(core));
+}
+
+#ifndef _WIN32
+// The one slow test: the converter ignores "q" and SIGTERM alike. Windows has no request to
+// ignore, only termination: its form is in batch_run_test.cpp.
+TEST_F(RunnerTest, ConverterDeafToQIsTerminatedAfterTenSecondsThenKilled) {
+    core.addJob(source("deaf.mkv", "duration 00:01:00.00\n" + eventsLine() +
+                                       "on-q ignore\non-term ignore\noutput partial\n"
+                                       "sleep 60000\n"));
+    core.start();
+    ASSERT_TRUE(waitForEvent(eventsPath(), "start"));
+    core.requestStop();
+    waitForEnd();
+    const std::int64_t ended = monotonicMs();
+
+    EXPECT_EQ(core.runState, Stopped);
+    const auto events = readEvents(eventsPath());
+    const auto quits = eventTimes(events, "q");
+    const auto terms = eventTimes(events, "term");
+    ASSERT_FALSE(quits.empty());
+    ASSERT_EQ(terms.size(), 1u);
+    EXPECT_GE(terms.front() - quits.front(), 9500);
+    EXPECT_LT(terms.front() - quits.front(), 12000);
+    EXPECT_GE(ended - terms.front(), 1500) << "killed about two seconds after SIGTERM";
+    EXPECT_LT(ended - terms.front(), 6000);
+    EXPECT_TRUE(eventTimes(events, "end").empty()) << "it never ended by itself";
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
+    EXPECT_TRUE(std::filesystem::exists(outputFor("deaf.mkv")));
+}
+#endif
+
+TEST_F(RunnerTest, StopDuringTheProbeEndsTheProbeAndConvertsNothing) {
+    core.addJob(source("slow.mkv", "duration 00:00:05.00\n" + eventsLine() +
+                                       "probe-sleep 30000\noutput converted\n"));
+    core.start();
+    ASSERT_TRUE(waitForEvent(eventsPath(), "probe"));
+    const auto requested = Clock::now();
+    core.requestStop();
+    waitForEnd();
+    EXPECT_LT(Clock::now() - requested, 10s);
+    EXPECT_EQ(core.runState, Stopped);
+    const auto events = readEvents(eventsPath());
+    const auto pids = eventTimes(events, "pid");
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_TRUE(waitFor([&] { return processGone(pids.front()); }))
+        << "the probe was ended, not left running";
+    EXPECT_TRUE(eventTimes(events, "start").empty()) << "no converter was started to be stopped";
+    EXPECT_FALSE(std::filesystem::exists(outputFor("slow.mkv")));
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
+}
+
+TEST_F(RunnerTest, WithoutADurationNoPercentageIsShown) {
+    const std::string statusLines =
+        "sleep 100\nprint frame= 1 time=00:00:01.00 bitrate=1\\r\nsleep 400\n"
+        "print frame= 2 time=00:00:02.00 bitrate=1\\r\nsleep 400\n"
+        "print frame= 3 time=00:00:03.00 bitrate=1\\r\nsleep 400\n";
+    // No output, so the job ends at 0 and every value seen came from the console text.
+    core.addJob(source("none.mkv", statusLines));
+    core.addJob(source("known.mkv", "duration 00:00:04.00\n" + statusLines));
+    core.start();
+
+    ASSERT_TRUE(waitFor([this] { return core.currentIndex == 0; }));
+    std::vector<int> withoutDuration;
+    std::vector<int> withDuration;
+    const auto deadline = Clock::now() + kLimit;
+    ConvertJob job;
+    while (core.runState == Running && Clock::now() < deadline) {
+        if (core.getCurrentJob(job)) {
+            (job.index == 0 ? withoutDuration : withDuration).push_back(job.percent);
+            if (job.index == 0) {
+                EXPECT_EQ(job.durationSeconds, 0);
+            }
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    waitForEnd();
+    ASSERT_FALSE(withoutDuration.empty());
+    EXPECT_EQ(*std::max_element(withoutDuration.begin(), withoutDuration.end()), 0);
+    ASSERT_FALSE(withDuration.empty());
+    EXPECT_GT(*std::max_element(withDuration.begin(), withDuration.end()), 0)
+        << "the same text with a duration does give percentages";
+    EXPECT_EQ(ConvertCoreTestPeer::job(core, 1).durationSeconds, 4);
+}
+
+TEST_F(RunnerTest, OneJobsLeftoverTextNeverSetsTheNextJobsPercent) {
+    // The first job ends in the middle of a status line; the second starts with a line end.
+    core.addJob(source("a.mkv", "duration 00:00:10.00\nprint frame= 9 time=00:00:08.00 \n"));
+    core.addJob(source("b.mkv", "duration 00:00:10.00\nprint \\r\nsleep 800\nexit 1\n"));
+    core.start();
+    ASSERT_TRUE(waitFor([this] { return core.currentIndex == 1; }));
+    const auto seen = samplePercents();
+    waitForEnd();
+    for (int percent : seen) {
+        EXPECT_EQ(percent, 0);
+    }
+}
+
+TEST_F(RunnerTest, ConsoleTextWithoutLineEndsStaysBounded) {
+    core.addJob(source("flood.mkv",
+                       "duration 00:00:10.00\n"
+                       "flood 3000000 frame= 1 time=00:00:05.00 \n"
+                       "output done\n"));
+    const auto started = Clock::now();
+    runBatch();
+    EXPECT_LT(Clock::now() - started, 30s);
+    EXPECT_LE(ConvertCoreTestPeer::pendingSize(core), 1u << 20);
+#ifndef _WIN32
+    // cmd echoes the script's last line after the converter has ended, and that line's end
+    // takes the pending text with it.
+    EXPECT_GT(ConvertCoreTestPeer::pendingSize(core), 0u);
+#endif
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+}
+
+TEST_F(RunnerTest, MegabytesOfStatusLinesAreReadAsTheyCome) {
+    core.addJob(source("talkative.mkv",
+                       "duration 00:00:10.00\n"
+                       "flood 4000000 frame=  1 fps=0.0 q=2.0 size= 1kB time=00:00:05.00 x\\r\n"
+                       "output done\n"));
+    const auto started = Clock::now();
+    runBatch();
+    // At the original's one chunk per poll this would take five minutes.
+    EXPECT_LT(Clock::now() - started, 30s);
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), 0);
+}
+
+TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
+    DebugCapture debug;
+    // Its last words come just before its end, well within the first poll.
+    core.addJob(source("quick.mkv",
+                       "duration 00:00:05.00\n"
+                       "print abc\\0time=00:00:04.00 hidden\\r\nsleep 100\n"
+                       "print last words\\n\noutput done\n"));
+    runBatch();
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+    const std::string text = debug.text();
+    const std::vector<std::string> lines = {
+        "----- runProc : 0 -----\n",
+        "runProc : convert\n",
+        "----- convert -----\n",
+        "----- ConvertCore::runProcess2 -----\n",
+        "----- runProcess2 : CloseHandle -----\n",
+        "duration:5\n----------\n",
+        "----- ConvertCore::runProcess -----\n",
+        "last words\n",
+        "----- runProcess : CloseHandle -----\n",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+        const auto found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << text;
+        at = found + line.size();
+    }
+    EXPECT_NE(text.find("abc"), std::string::npos);
+    EXPECT_EQ(text.find("hidden"), std::string::npos) << "a zero byte ends the chunk's text";
+}
+
+TEST_F(RunnerTest, ScriptsThatCannotStartReportIt) {
+    DebugCapture debug;
+    EXPECT_FALSE(core.runProcess(""));
+    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), -1);
+    std::string untouched = "kept";
+    EXPECT_FALSE(core.runProcess2(work.file("missing.sh"), &untouched));
+    EXPECT_EQ(untouched, "kept");
+    EXPECT_EQ(debug.text(), "CreateProcess\nCreateProcess\n");
+}
+
+}  // namespace

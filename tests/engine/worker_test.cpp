@@ -1,0 +1,184 @@
+// The run loop with the fake converter: how each job ends, stopping, and batches that follow
+// one another.
+
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using namespace engine_testing;
+using testing_support::readAll;
+
+class WorkerTest : public EngineRunTest {};
+
+TEST_F(WorkerTest, RequestStopWaitsASecondWhenIdleAndReturnsSoonWhenFinished) {
+    auto started = Clock::now();
+    core.requestStop();
+    auto took = Clock::now() - started;
+    EXPECT_EQ(core.runState, Idle);
+    EXPECT_GE(took, 1000ms);
+    EXPECT_LT(took, 5s);
+
+    runBatch();
+    EXPECT_EQ(core.runState, Finished);
+    started = Clock::now();
+    core.requestStop();
+    took = Clock::now() - started;
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_GE(took, 100ms);
+    EXPECT_LT(took, 900ms);
+}
+
+TEST_F(WorkerTest, StartWithoutJobsFinishesAtOnce) {
+    EXPECT_TRUE(core.start());
+    waitForEnd();
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(core.currentIndex, -1);
+    EXPECT_EQ(core.countFinishedJobs(), 0);
+    ConvertJob job;
+    EXPECT_FALSE(core.getCurrentJob(job));
+}
+
+// The callback answers for each job by its output's name, as a user would after reading it.
+std::map<std::string, int> answers;
+ConvertCore* answeringCore = nullptr;
+
+int answerByName(int code, std::intptr_t context) {
+    EXPECT_EQ(code, ConfirmOverwrite);
+    EXPECT_EQ(context, 42);
+    ConvertJob job;
+    // The lock is free while the question is open.
+    EXPECT_TRUE(answeringCore->getCurrentJob(job));
+    const std::string name = std::filesystem::path(job.outputPath).filename().string();
+    return answers.count(name) > 0 ? answers[name] : 0;
+}
+
+TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
+    const std::string failing = "output fragment\nexit 1\n";
+    core.addJob(source("fails.mkv", failing));
+    core.addJob(source("replaced.mkv", failing + eventsLine("replaced")));
+    core.addJob(source("kept.mkv", "output new\n" + eventsLine("kept")));
+    core.addJob(source("works.mkv", "duration 00:00:01.00\noutput done\n"));
+    core.addJob(source("nothing.mkv", "exit 0\n"));
+    core.addJob(source("crashes.mkv", "output half\nexit 139\n"));
+    work.write("out/replaced.avi", "precious");
+    work.write("out/kept.avi", "keep me");
+    answers = {{"replaced.avi", 1}, {"kept.avi", 7}};
+    answeringCore = &core;
+    core.confirmCallback = answerByName;
+    core.confirmContext = 42;
+    runBatch();
+
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0}));
+    // A failed converter's new fragment is removed ...
+    EXPECT_FALSE(std::filesystem::exists(outputFor("fails.mkv")));
+    EXPECT_FALSE(std::filesystem::exists(outputFor("crashes.mkv")));
+    // ... but not a file the user agreed to replace: it was theirs before the job.
+    EXPECT_EQ(readAll(outputFor("replaced.mkv")), "fragment");
+    EXPECT_FALSE(readEvents(eventsPath("replaced")).empty());
+    // Kept by the user's answer: untouched, never converted, and counted as finished.
+    EXPECT_EQ(readAll(outputFor("kept.mkv")), "keep me");
+    EXPECT_TRUE(readEvents(eventsPath("kept")).empty());
+    EXPECT_EQ(readAll(outputFor("works.mkv")), "done");
+    EXPECT_EQ(core.countFinishedJobs(), 2);
+}
+
+TEST_F(WorkerTest, ExistingOutputWithoutACallbackIsKept) {
+    core.addJob(source("clip.mkv", "output replaced\n" + eventsLine()));
+    work.write("out/clip.avi", "old");
+    runBatch();
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+    EXPECT_EQ(readAll(outputFor("clip.mkv")), "old");
+    EXPECT_TRUE(readEvents(eventsPath()).empty());
+}
+
+TEST_F(WorkerTest, TheSameFileThroughALinkIsNeverConvertedOntoItself) {
+    // The source already has the output's extension; the output folder is a link to its folder.
+    const std::string original = source("movie.avi", "output destroyed\n" + eventsLine());
+#ifdef _WIN32
+    // Links need a privilege on Windows; there the same folder comes back in other letters.
+    std::string folder = work.path();
+    for (char& c : folder) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const std::string expected = folder + "\\movie.avi";
+#else
+    std::filesystem::create_directory_symlink(work.path(), work.file("link"));
+    const std::string folder = work.file("link");
+    const std::string expected = work.file("link/movie.avi");
+#endif
+    core.outputFolder = folder;
+    core.addJob(original);
+    runBatch();
+    const ConvertJob job = ConvertCoreTestPeer::job(core, 0);
+    EXPECT_EQ(job.outputPath, expected);
+    EXPECT_EQ(job.percent, 100);
+    EXPECT_EQ(readAll(original), "output destroyed\n" + eventsLine());
+    EXPECT_TRUE(readEvents(eventsPath()).empty());
+}
+
+// A converter that is slow to quit: requestStop gives up after its second while the worker
+// goes on waiting.
+class SlowStopTest : public WorkerTest {
+protected:
+    void startSlowStop(ConvertCore& engine) {
+        engine.toolPath = KESTROVA_FAKE_CONVERTER;
+        engine.outputFolder = core.outputFolder;
+        engine.outputExt = "avi";
+        engine.addJob(source("slow.mkv", "duration 00:00:10.00\n" + eventsLine() +
+                                             "on-q ignore\noutput partial\nsleep 2000\n"));
+        engine.start();
+        ASSERT_TRUE(
+            waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
+        engine.requestStop();
+        ASSERT_EQ(engine.runState, StopRequested) << "the worker is still ending";
+    }
+
+    // When the converter of the first run ended.
+    std::int64_t firstEnd() {
+        const auto ends = eventTimes(readEvents(eventsPath()), "end");
+        return ends.empty() ? -1 : ends.front();
+    }
+};
+
+TEST_F(SlowStopTest, ClearingJobsWaitsForTheWorker) {
+    startSlowStop(core);
+    EXPECT_TRUE(core.clearJobs());
+    const std::int64_t returned = monotonicMs();
+    EXPECT_EQ(core.runState, Stopped);
+    ASSERT_NE(firstEnd(), -1);
+    EXPECT_LE(firstEnd(), returned);
+    EXPECT_EQ(core.jobCount(), 0);
+}
+
+TEST_F(SlowStopTest, StartingAgainWaitsForTheWorker) {
+    startSlowStop(core);
+    // The second run replaces the first one's partial output.
+    core.confirmCallback = [](int, std::intptr_t) { return 1; };
+    core.start();
+    const std::int64_t returned = monotonicMs();
+    ASSERT_NE(firstEnd(), -1);
+    EXPECT_LE(firstEnd(), returned);
+    waitForEnd();
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(eventTimes(readEvents(eventsPath()), "start").size(), 2u);
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+}
+
+TEST_F(SlowStopTest, DestroyingTheEngineWaitsForTheWorker) {
+    auto engine = std::make_unique<ConvertCore>();
+    startSlowStop(*engine);
+    engine.reset();
+    const std::int64_t returned = monotonicMs();
+    ASSERT_NE(firstEnd(), -1);
+    EXPECT_LE(firstEnd(), returned);
+}
+
+}  // namespace
