@@ -32,17 +32,17 @@ std::wstring quoted(const std::string& argument) {
     return L"\"" + text + L"\"";
 }
 
-// Runs a program with the given arguments, its input on the null device and its output and
-// errors in files. Returns its exit code, or nothing when it did not end within the limit.
-std::optional<DWORD> runProgram(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& outPath, const std::string& errPath) {
+// Starts a program with the given arguments, its input on the null device and its output and
+// errors in files, and a console of its own (hidden) that Ctrl-C can be sent to. Returns its
+// process handle, or null.
+HANDLE startProgram(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& outPath, const std::string& errPath) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     auto open = [&](const std::string& path, DWORD access, DWORD disposition) {
         return CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            &inheritable, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE in = open("NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = open(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = open(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     std::wstring command = quoted(program);
@@ -51,30 +51,50 @@ std::optional<DWORD> runProgram(const std::string& program, const std::vector<st
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION started{};
     const bool ok = CreateProcessW(widen(program).c_str(), command.data(), nullptr, nullptr, TRUE,
-                                   CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+                                   CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &started);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
     if (!ok) {
-        return std::nullopt;
+        return nullptr;
     }
+    CloseHandle(started.hThread);
+    return started.hProcess;
+}
+
+// Waits for the program's end and closes its handle. Its exit code, or nothing when it did not
+// end within the limit (it is then ended).
+std::optional<DWORD> waitForExit(HANDLE process, DWORD limitMs = 120000) {
     std::optional<DWORD> status;
-    if (WaitForSingleObject(started.hProcess, 120000) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process, limitMs) == WAIT_OBJECT_0) {
         DWORD code = 0;
-        GetExitCodeProcess(started.hProcess, &code);
+        GetExitCodeProcess(process, &code);
         status = code;
     } else {
-        TerminateProcess(started.hProcess, 1);
+        TerminateProcess(process, 1);
     }
-    CloseHandle(started.hProcess);
-    CloseHandle(started.hThread);
+    CloseHandle(process);
     return status;
+}
+
+// Presses Ctrl-C in the console of the given process, as a user at that console would.
+bool pressCtrlC(DWORD processId) {
+    FreeConsole();
+    if (!AttachConsole(processId)) {
+        return false;
+    }
+    // This process shares that console now and must not stop itself.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    const bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
+    FreeConsole();
+    return sent;
 }
 
 // A console program's text output on Windows ends its lines with CR LF.
@@ -126,7 +146,11 @@ protected:
     }
 
     std::optional<DWORD> run(const std::vector<std::string>& args) {
-        return runProgram(program, args, temp.file("stdout.txt"), temp.file("stderr.txt"));
+        HANDLE process = start(args);
+        return process != nullptr ? waitForExit(process) : std::nullopt;
+    }
+    HANDLE start(const std::vector<std::string>& args) {
+        return startProgram(program, args, temp.file("stdout.txt"), temp.file("stderr.txt"));
     }
     std::string out() const { return textOf(temp.file("stdout.txt")); }
     std::string err() const { return textOf(temp.file("stderr.txt")); }
@@ -157,6 +181,35 @@ TEST_F(CliProgramWin32Test, ConvertsAndReportsWhatDidNotFinish) {
     EXPECT_FALSE(platform::pathExists(temp.file("out/broken.avi")));
     EXPECT_NE(out().find("Complete\n1 / 2 (50%)\nnot finished: " + bad + "\n"), std::string::npos)
         << out();
+}
+
+TEST_F(CliProgramWin32Test, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
+    const std::string events = temp.file("events");
+    const std::string clip = temp.write(
+        "long.mkv", "duration 00:05:00.00\nevents " + events + "\noutput partial\nsleep 60000\n");
+    HANDLE process = start({"-o", temp.file("out"), clip});
+    ASSERT_NE(process, nullptr);
+    // The converter records its start once it runs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (readAll(events).find("start ") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        Sleep(10);
+    }
+    ASSERT_NE(readAll(events).find("start "), std::string::npos);
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pressCtrlC(GetProcessId(process)));
+    const auto status = waitForExit(process, 60000);
+    const auto took = std::chrono::steady_clock::now() - stopAt;
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 130u) << err();
+    // "q" is honoured within a few of the runner's 300 ms checks.
+    EXPECT_LT(took, std::chrono::seconds(8));
+    const std::string recorded = readAll(events);
+    EXPECT_NE(recorded.find("\nq "), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find("\nend "), std::string::npos) << "the converter quit by itself";
+    EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + "\n");
+    EXPECT_EQ(err(), "Stopping the conversion...\n");
 }
 
 TEST_F(CliProgramWin32Test, RefusesAMissingConverterWithItsText) {
