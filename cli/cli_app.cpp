@@ -136,21 +136,25 @@ public:
             std::lock_guard<std::mutex> guard(mutex_);
             endLine();
             asking_ = true;
+            promptOpen_ = true;
             console_.err << question << " [y/N] " << std::flush;
         }
         // Read without the lock: the main thread keeps ticking (and skips drawing) meanwhile.
         const auto answer = console_.readAnswer();
         std::lock_guard<std::mutex> guard(mutex_);
         asking_ = false;
-        if (!answer) {
-            console_.err << '\n' << std::flush;
+        // A typed answer ends with the user's Enter; anything else leaves the prompt's line open.
+        if (answer) {
+            promptOpen_ = false;
         }
+        endPrompt();
         return answer && isYes(*answer);
     }
 
     void error(std::string_view text) {
         std::lock_guard<std::mutex> guard(mutex_);
         endLine();
+        endPrompt();
         console_.err << text << std::flush;
     }
 
@@ -186,6 +190,13 @@ private:
         console_.out << std::flush;
     }
 
+    void endPrompt() {
+        if (promptOpen_) {
+            console_.err << '\n' << std::flush;
+            promptOpen_ = false;
+        }
+    }
+
     void endLine() {
         if (lineShown_) {
             console_.out << '\n' << std::flush;
@@ -203,6 +214,7 @@ private:
     std::string shownText_;
     std::size_t shownLength_ = 0;
     bool asking_ = false;
+    bool promptOpen_ = false;  // the question's line awaits its answer
     int announced_ = -1;
 };
 
@@ -245,18 +257,22 @@ private:
         core_.start();
         bool stopping = false;
         for (;;) {
-            if (core_.waitForEnd(kTick)) {
-                break;
-            }
+            const bool ended = core_.waitForEnd(kTick);
+            // A Ctrl-C counts even when the run ended meanwhile: it may have cut a question
+            // short, and the user asked for the program to stop.
             if (!stopping && interrupted()) {
                 stopping = true;
-                // The job under way is shown even when the stop came before its first tick.
-                display_.refresh(core_);
-                display_.error("Stopping the conversion...\n");
-                // Returns after at most a second; the wait above then sees the end, however
-                // long the converter takes to quit.
-                core_.requestStop();
-                continue;
+                if (!ended) {
+                    // The job under way is shown even when the stop came before its first tick.
+                    display_.refresh(core_);
+                    display_.error("Stopping the conversion...\n");
+                    // Returns after at most a second; the wait above then sees the end, however
+                    // long the converter takes to quit.
+                    core_.requestStop();
+                }
+            }
+            if (ended) {
+                break;
             }
             if (!stopping) {
                 display_.refresh(core_);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -104,10 +106,6 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     });
     EXPECT_EQ(noTool.status, cli::kExitRefused);
     EXPECT_EQ(noTool.err, "There isn't a core file.\n");
-    // Beside the test program there is no core folder: the default place is the executable's.
-    const Result besideExecutable =
-        run({"-o", out, clip}, [](cli::Console& console) { console.toolPath.clear(); });
-    EXPECT_EQ(besideExecutable.err, "There isn't a core file.\n");
 }
 
 TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
@@ -280,6 +278,67 @@ TEST_F(CliAppTest, TerminalLineIsRewrittenInPlaceAndEndedBeforeTheSummary) {
     EXPECT_EQ(progress.find('\n'), std::string::npos) << progress;
     EXPECT_EQ(progress.rfind('\r', 0), 0u) << progress;
     EXPECT_EQ(progress.substr(progress.rfind('\r') + 1), expected);
+}
+
+TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
+    // The fake converter plays a long conversion at 50% that quits on "q".
+    const std::string clip = temp.write(
+        "clip.mkv", "duration 00:00:10.00\nprint time=00:00:05.00 bitrate=1k\\r\nsleep 60000\n");
+    std::filesystem::create_directory(temp.file("out"));
+    const std::string atHalf = "1 / 1 (50%) " + clip;
+    std::chrono::steady_clock::time_point stoppedAt;
+
+    const Result result = run({"-o", "out", clip}, [&](cli::Console& console) {
+        console.toolPath = KESTROVA_FAKE_CONVERTER;
+        console.outIsTerminal = true;
+        auto& shown = dynamic_cast<std::ostringstream&>(console.out);
+        // Polled on the displaying thread only.
+        console.interrupted = [&shown, &stoppedAt, atHalf] {
+            if (shown.str().find(atHalf) == std::string::npos) {
+                return false;
+            }
+            if (stoppedAt == std::chrono::steady_clock::time_point()) {
+                stoppedAt = std::chrono::steady_clock::now();
+            }
+            return true;
+        };
+    });
+    const auto took = std::chrono::steady_clock::now() - stoppedAt;
+    EXPECT_EQ(result.status, cli::kExitInterrupted);
+    EXPECT_EQ(result.err, "Stopping the conversion...\n");
+    // The line may have been drawn at 0% first; no "Complete" after a stop.
+    const std::string end = "\r" + atHalf + "\n0 / 1 (0%)\nnot finished: " + clip + "\n";
+    ASSERT_GE(result.out.size(), end.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
+    EXPECT_EQ(result.out.find('\n'), result.out.size() - end.size() + 1 + atHalf.size());
+    // "q" goes out at the runner's first 300 ms check.
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(CliAppTest, CtrlCAtTheQuestionKeepsTheFileAndStops) {
+    const std::string a = source("a.mkv");
+    const std::string b = source("b.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    temp.write("out/a.avi", "keep me");
+    std::atomic<bool> stop{false};
+
+    const Result result = run({"-o", "out", a, b}, [&](cli::Console& console) {
+        console.canAsk = true;
+        console.interrupted = [&stop] { return stop.load(); };
+        console.readAnswer = [&stop] {
+            stop = true;
+            return std::optional<std::string>();
+        };
+    });
+    EXPECT_EQ(result.status, cli::kExitInterrupted);
+    EXPECT_EQ(readAll(temp.file("out/a.avi")), "keep me");
+    // The question's line is ended before anything else is written.
+    const std::string question =
+        "'" + temp.file("out/a.avi") + "' already exists.\nDo you want to replace it? [y/N] \n";
+    EXPECT_EQ(result.err.rfind(question, 0), 0u) << result.err;
+    const std::string end = "1 / 2 (50%)\nnot finished: " + b + "\n";
+    ASSERT_GE(result.out.size(), end.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
 }
 
 }  // namespace
