@@ -51,11 +51,11 @@ test-windows:
 
 # The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
 demo: build
-	./scripts/demo
+	KESTROVA_BIN=$(MAIN)/bin ./scripts/demo
 
 # By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
 bench-overhead: build
-	./bench/overhead
+	KESTROVA_BIN=$(MAIN)/bin ./bench/overhead
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -254,7 +254,10 @@ public:
 private:
     // Runs the batch to its end; true when it was stopped on the user's request.
     bool follow() {
-        core_.start();
+        if (!core_.start()) {
+            // No worker: nothing ran, and the summary says so.
+            return false;
+        }
         bool stopping = false;
         for (;;) {
             const bool ended = core_.waitForEnd(kTick);
