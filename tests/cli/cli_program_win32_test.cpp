@@ -33,8 +33,8 @@ std::wstring quoted(const std::string& argument) {
 }
 
 // Starts a program with the given arguments, its input on the null device and its output and
-// errors in files, and a console of its own (hidden) that Ctrl-C can be sent to. Returns its
-// process handle, or null.
+// errors in files, and a console of its own without a window, that Ctrl-C can be sent to.
+// Returns its process handle, or null.
 HANDLE startProgram(const std::string& program, const std::vector<std::string>& args,
                     const std::string& outPath, const std::string& errPath) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -51,14 +51,13 @@ HANDLE startProgram(const std::string& program, const std::vector<std::string>& 
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION started{};
     const bool ok = CreateProcessW(widen(program).c_str(), command.data(), nullptr, nullptr, TRUE,
-                                   CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &started);
+                                   CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
