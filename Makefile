@@ -5,6 +5,7 @@ ASAN  := $(BUILD_ROOT)/asan
 TSAN  := $(BUILD_ROOT)/tsan
 FUZZ  := $(BUILD_ROOT)/fuzz
 BENCH := $(BUILD_ROOT)/bench
+WINDOWS := $(BUILD_ROOT)/windows
 BENCHES = add_files progress_tick startup
 FUZZ_SECONDS ?= 60
 FUZZERS = fuzz_hms_to_seconds fuzz_probe_text fuzz_progress fuzz_file_types fuzz_output_path
@@ -13,8 +14,8 @@ CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
-.PHONY: all bootstrap build test test-main test-asan test-tsan soak fuzz fuzz-smoke fuzz-build bench \
-        demo bench-overhead run pictures screenshot format clean
+.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
+        fuzz-build bench demo bench-overhead run pictures screenshot format clean
 
 all: build
 
@@ -87,6 +88,15 @@ pictures: bootstrap
 # Remakes docs/main-window.png under a virtual X display.
 screenshot: build
 	./scripts/screenshot $(MAIN)
+
+# The engine, kestrova-cli and their tests cross-built for Windows with MinGW-w64, the tests
+# run under Wine with no display (the desktop program is not part of this build).
+test-windows:
+	@./scripts/bootstrap windows
+	$(CMAKE) -S . -B $(WINDOWS) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF
+	$(CMAKE) --build $(WINDOWS)
+	./scripts/wine-test $(WINDOWS) -LE soak -j $(TEST_JOBS)
 
 # The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
 demo: build

@@ -44,23 +44,34 @@ private:
     bool ended_ = false;
 };
 
+// Paths are UTF-8 text; std::filesystem would take a plain std::string in the ANSI code page
+// on Windows.
+std::filesystem::path toPath(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string fromPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string currentFolder(const Console& console) {
     if (!console.workingFolder.empty()) {
         return console.workingFolder;
     }
     std::error_code error;
     const auto folder = std::filesystem::current_path(error);
-    return error ? std::string() : folder.string();
+    return error ? std::string() : fromPath(folder);
 }
 
 // Relative paths are taken from base; "." and ".." are resolved by name, as the user wrote
 // them, so that two spellings of one file are one job.
 std::string absolutePath(const std::string& path, const std::string& base) {
-    std::filesystem::path full(path);
+    std::filesystem::path full = toPath(path);
     if (full.is_relative() && !base.empty()) {
-        full = std::filesystem::path(base) / full;
+        full = toPath(base) / full;
     }
-    return full.lexically_normal().string();
+    return fromPath(full.lexically_normal());
 }
 
 std::string withoutTrailingSeparators(std::string folder) {

@@ -8,6 +8,7 @@
 #include "terminal.h"
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = cli::startTerminal(argc, argv);
     cli::installStopHandlers();
 
     cli::Console console{std::cout, std::cerr};
@@ -16,7 +17,5 @@ int main(int argc, char** argv) {
     console.canAsk = cli::stdinIsTerminal() && cli::stderrIsTerminal();
     console.readAnswer = cli::readAnswerLine;
     console.interrupted = cli::stopRequested;
-
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return cli::run(args, console);
 }

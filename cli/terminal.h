@@ -5,8 +5,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
+
+// Readies the terminal for the program's UTF-8 text and returns the arguments after the
+// program's name, in UTF-8.
+std::vector<std::string> startTerminal(int argc, char** argv);
 
 // Ctrl-C and termination requests set a flag instead of ending the process, so that the
 // engine can stop the converter and reap it. Repeated requests keep setting the flag.

@@ -32,6 +32,11 @@ void setHandler(int signal, void (*handler)(int)) {
 
 }  // namespace
 
+std::vector<std::string> startTerminal(int argc, char** argv) {
+    // File names are bytes here, passed on as they are.
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 void installStopHandlers() {
     setHandler(SIGINT, onStopSignal);
     setHandler(SIGTERM, onStopSignal);

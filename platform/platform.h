@@ -16,9 +16,15 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
-// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share on POSIX.
-// Empty when it cannot be determined.
+// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share on POSIX;
+// the roaming application data (CSIDL_APPDATA) on Windows. Empty when it cannot be determined.
 std::string dataFolder();
+
+#ifdef _WIN32
+// Tests point dataFolder() at a folder of their own here, since no
+// environment variable steers that folder; an empty text restores it.
+void setDataFolderOverride(std::string folder);
+#endif
 
 // Milliseconds of a monotonic clock, truncated to a signed 32-bit number the way the
 // system tick count of the original platform wraps.
@@ -28,7 +34,8 @@ std::int32_t tickCount();
 void debugWrite(std::string_view text);
 
 // Replaces the debug sink and returns the previous one. An empty sink restores the default,
-// which writes to standard error when KESTROVA_DEBUG is set and discards otherwise.
+// which writes to standard error when KESTROVA_DEBUG is set and discards otherwise (on Windows
+// it also writes to the debugger's output channel).
 using DebugSink = std::function<void(std::string_view)>;
 DebugSink setDebugSink(DebugSink sink);
 

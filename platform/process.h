@@ -46,7 +46,8 @@ public:
     // Waits up to timeoutMs for the child (the interpreter running the script) to end; returns
     // Exited at once when it has. While output is piped and not at its end, waiting also returns
     // early with Timeout when output becomes readable, so the caller can drain it. Never spins:
-    // a child that prints nothing costs one wake-up per call.
+    // a child that prints nothing costs one wake-up per call (on Windows, where an anonymous
+    // pipe cannot be waited on, one look at the pipe every 10 ms while it may still deliver).
     WaitResult wait(int timeoutMs);
 
     // Waits up to timeoutMs until the output pipe has something to read or reaches its end,

@@ -4,9 +4,14 @@
 // recipes, a capture of the debug channel, and waiting on conditions with deadlines.
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -60,11 +65,16 @@ inline bool waitFor(const std::function<bool()>& condition, Clock::duration limi
     return true;
 }
 
-// Milliseconds of CLOCK_MONOTONIC, the clock the fake converter stamps its events with.
+// Milliseconds of CLOCK_MONOTONIC (GetTickCount64 on Windows), the clock the fake converter
+// stamps its events with.
 inline std::int64_t monotonicMs() {
+#ifdef _WIN32
+    return static_cast<std::int64_t>(GetTickCount64());
+#else
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
 }
 
 struct Event {
@@ -94,6 +104,15 @@ inline std::vector<std::int64_t> eventTimes(const std::vector<Event>& events,
 
 // True once the process is gone, or a zombie that only the system is left to reap.
 inline bool processGone(std::int64_t pid) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) {
+        return true;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+#else
     if (::kill(static_cast<pid_t>(pid), 0) != 0) {
         return true;
     }
@@ -101,6 +120,7 @@ inline bool processGone(std::int64_t pid) {
     const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto close = stat.rfind(')');
     return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z';
+#endif
 }
 
 // Open descriptors of this process.

@@ -45,7 +45,9 @@ TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
     EXPECT_TRUE(ConvertCoreTestPeer::lastRunAskedToQuit(core));
 }
 
-// The one slow test: the converter ignores "q" and SIGTERM alike.
+#ifndef _WIN32
+// The one slow test: the converter ignores "q" and SIGTERM alike. Windows has no request to
+// ignore, only termination: its form is in batch_run_test.cpp.
 TEST_F(RunnerTest, ConverterDeafToQIsTerminatedAfterTenSecondsThenKilled) {
     core.addJob(source("deaf.mkv", "duration 00:01:00.00\n" + eventsLine() +
                                        "on-q ignore\non-term ignore\noutput partial\n"
@@ -70,6 +72,7 @@ TEST_F(RunnerTest, ConverterDeafToQIsTerminatedAfterTenSecondsThenKilled) {
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
     EXPECT_TRUE(std::filesystem::exists(outputFor("deaf.mkv")));
 }
+#endif
 
 TEST_F(RunnerTest, StopDuringTheProbeEndsTheProbeAndConvertsNothing) {
     core.addJob(source("slow.mkv", "duration 00:00:05.00\n" + eventsLine() +
@@ -146,7 +149,11 @@ TEST_F(RunnerTest, ConsoleTextWithoutLineEndsStaysBounded) {
     runBatch();
     EXPECT_LT(Clock::now() - started, 30s);
     EXPECT_LE(ConvertCoreTestPeer::pendingSize(core), 1u << 20);
+#ifndef _WIN32
+    // cmd echoes the script's last line after the converter has ended, and that line's end
+    // takes the pending text with it.
     EXPECT_GT(ConvertCoreTestPeer::pendingSize(core), 0u);
+#endif
     EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
 }
 

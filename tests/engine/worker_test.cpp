@@ -1,6 +1,7 @@
 // The run loop with the fake converter: how each job ends, stopping, and batches that follow
 // one another.
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -101,12 +102,23 @@ TEST_F(WorkerTest, ExistingOutputWithoutACallbackIsKept) {
 TEST_F(WorkerTest, TheSameFileThroughALinkIsNeverConvertedOntoItself) {
     // The source already has the output's extension; the output folder is a link to its folder.
     const std::string original = source("movie.avi", "output destroyed\n" + eventsLine());
+#ifdef _WIN32
+    // Links need a privilege on Windows; there the same folder comes back in other letters.
+    std::string folder = work.path();
+    for (char& c : folder) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const std::string expected = folder + "\\movie.avi";
+#else
     std::filesystem::create_directory_symlink(work.path(), work.file("link"));
-    core.outputFolder = work.file("link");
+    const std::string folder = work.file("link");
+    const std::string expected = work.file("link/movie.avi");
+#endif
+    core.outputFolder = folder;
     core.addJob(original);
     runBatch();
     const ConvertJob job = ConvertCoreTestPeer::job(core, 0);
-    EXPECT_EQ(job.outputPath, work.file("link/movie.avi"));
+    EXPECT_EQ(job.outputPath, expected);
     EXPECT_EQ(job.percent, 100);
     EXPECT_EQ(readAll(original), "output destroyed\n" + eventsLine());
     EXPECT_TRUE(readEvents(eventsPath()).empty());

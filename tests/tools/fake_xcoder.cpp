@@ -7,9 +7,11 @@
 //   duration HH:MM:SS.xx  the probe prints a "Duration:" line with this value (else none)
 //   probe-sleep MS        the probe takes this long
 //   events PATH           appends "NAME MS" lines (probe, probe-end, start, q, term, end),
-//                         MS of CLOCK_MONOTONIC; and "pid PID" first
+//                         MS of CLOCK_MONOTONIC (GetTickCount64 on Windows); and "pid PID" first
+//   args PATH             appends the arguments received, each ended by a zero byte
 //   on-q quit|ignore      "q" on standard input ends the run with status 0 (default), or not
-//   on-term ignore        SIGTERM is recorded and ignored (default: recorded, then fatal)
+//   on-term ignore        SIGTERM is recorded and ignored (default: recorded, then fatal);
+//                         Windows has no such request, only termination, which records nothing
 //   output TEXT           writes TEXT as the whole output file
 //   print TEXT            writes TEXT on standard error; \r \n \t \0 \\ are escapes
 //   flood BYTES TEXT      writes TEXT over and over until BYTES have gone to standard error
@@ -17,14 +19,24 @@
 //   exit STATUS           ends now with STATUS (the end of the recipe is exit 0)
 //   raise SEGV|KILL       dies on that signal, without leaving a core file
 //
-// The convert run executes the commands in order; the probe uses only the first three.
+// The convert run executes the commands in order; the probe uses only the first four.
+//
+// The same program builds for Windows, where Wine cannot give a Linux program a Windows
+// child's pipes: file names then arrive and are used in UTF-16.
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +44,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -44,9 +57,47 @@ bool quitOnQ = true;
 bool stdinOpen = true;
 
 std::int64_t monotonicMs() {
+#ifdef _WIN32
+    return static_cast<std::int64_t>(GetTickCount64());
+#else
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+}
+
+void sleepMs(std::int64_t ms) {
+    if (ms <= 0) {
+        return;
+    }
+#ifdef _WIN32
+    Sleep(static_cast<DWORD>(ms));
+#else
+    poll(nullptr, 0, static_cast<int>(ms));
+#endif
+}
+
+// A UTF-8 path for the file streams; on Windows a plain std::string would be read in the ANSI
+// code page.
+std::filesystem::path fsPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+int openForAppend(const std::string& path) {
+#ifdef _WIN32
+    return _wopen(fsPath(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
+                  _S_IREAD | _S_IWRITE);
+#else
+    return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+#endif
+}
+
+void writeFd(int fd, const char* data, std::size_t size) {
+#ifdef _WIN32
+    [[maybe_unused]] const int ignored = _write(fd, data, static_cast<unsigned>(size));
+#else
+    [[maybe_unused]] const ssize_t ignored = write(fd, data, size);
+#endif
 }
 
 // Async-signal-safe: formats by hand and writes once.
@@ -69,13 +120,14 @@ void recordValue(const char* name, std::int64_t value) {
         line[length++] = digits[--count];
     }
     line[length++] = '\n';
-    [[maybe_unused]] const ssize_t ignored = write(eventsFd, line, length);
+    writeFd(eventsFd, line, length);
 }
 
 void recordEvent(const char* name) {
     recordValue(name, monotonicMs());
 }
 
+#ifndef _WIN32
 void onTermIgnored(int) {
     recordEvent("term");
 }
@@ -85,6 +137,7 @@ void onTermFatal(int signal) {
     ::signal(signal, SIG_DFL);
     raise(signal);
 }
+#endif
 
 [[noreturn]] void finish(int status, const char* event = "end") {
     recordEvent(event);
@@ -92,6 +145,20 @@ void onTermFatal(int signal) {
 }
 
 void writeErr(const std::string& text) {
+#ifdef _WIN32
+    // Straight to the handle: the C library's text mode would add carriage returns.
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        if (!WriteFile(error, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                       nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+#else
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t written = write(STDERR_FILENO, text.data() + done, text.size() - done);
@@ -103,6 +170,7 @@ void writeErr(const std::string& text) {
         }
         done += static_cast<std::size_t>(written);
     }
+#endif
 }
 
 std::string unescape(const std::string& text) {
@@ -133,7 +201,51 @@ std::string unescape(const std::string& text) {
     return out;
 }
 
+void takeInput(const char* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bytes[i] == 'q') {
+            recordEvent("q");
+            if (quitOnQ) {
+                finish(0);
+            }
+        }
+    }
+}
+
 // Reads what standard input holds, waiting up to timeoutMs; "q" may end the run.
+#ifdef _WIN32
+void readInput(int timeoutMs) {
+    // A pipe cannot be waited on: it is looked at every few milliseconds.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const bool pipe = GetFileType(input) == FILE_TYPE_PIPE;
+    const std::int64_t deadline = monotonicMs() + timeoutMs;
+    for (;;) {
+        const std::int64_t left = std::max<std::int64_t>(0, deadline - monotonicMs());
+        DWORD available = 0;
+        if (stdinOpen && pipe && !PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
+            stdinOpen = false;
+        }
+        if (!stdinOpen || (pipe && available == 0)) {
+            if (left == 0) {
+                return;
+            }
+            sleepMs(stdinOpen ? std::min<std::int64_t>(left, 5) : left);
+            continue;
+        }
+        char bytes[64];
+        DWORD got = 0;
+        const DWORD wanted = pipe ? std::min<DWORD>(available, sizeof bytes) : sizeof bytes;
+        if (!ReadFile(input, bytes, wanted, &got, nullptr) || got == 0) {
+            stdinOpen = false;
+            continue;
+        }
+        takeInput(bytes, got);
+        if (left == 0) {
+            return;
+        }
+    }
+}
+#else
 void readInput(int timeoutMs) {
     const std::int64_t deadline = monotonicMs() + timeoutMs;
     for (;;) {
@@ -162,19 +274,13 @@ void readInput(int timeoutMs) {
             stdinOpen = false;
             continue;
         }
-        for (ssize_t i = 0; i < got; ++i) {
-            if (bytes[i] == 'q') {
-                recordEvent("q");
-                if (quitOnQ) {
-                    finish(0);
-                }
-            }
-        }
+        takeInput(bytes, static_cast<std::size_t>(got));
         if (left == 0) {
             return;
         }
     }
 }
+#endif
 
 struct Command {
     std::string name;
@@ -182,7 +288,7 @@ struct Command {
 };
 
 std::vector<Command> readRecipe(const std::string& path, bool& readable) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fsPath(path), std::ios::binary);
     readable = static_cast<bool>(in);
     std::vector<Command> commands;
     for (std::string line; std::getline(in, line);) {
@@ -196,18 +302,32 @@ std::vector<Command> readRecipe(const std::string& path, bool& readable) {
     return commands;
 }
 
-void applySettings(const std::vector<Command>& recipe) {
+void applySettings(const std::vector<Command>& recipe, const std::vector<std::string>& args) {
     bool ignoreTerm = false;
     for (const Command& command : recipe) {
         if (command.name == "events") {
-            eventsFd = open(command.rest.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+            eventsFd = openForAppend(command.rest);
+        } else if (command.name == "args") {
+            const int fd = openForAppend(command.rest);
+            for (const std::string& arg : args) {
+                writeFd(fd, arg.c_str(), arg.size() + 1);
+            }
+#ifdef _WIN32
+            _close(fd);
+#else
+            close(fd);
+#endif
         } else if (command.name == "on-q") {
             quitOnQ = command.rest != "ignore";
         } else if (command.name == "on-term") {
             ignoreTerm = command.rest == "ignore";
         }
     }
+#ifdef _WIN32
+    (void)ignoreTerm;
+#else
     signal(SIGTERM, ignoreTerm ? onTermIgnored : onTermFatal);
+#endif
 }
 
 int probe(const std::string& source, const std::vector<Command>& recipe) {
@@ -228,7 +348,7 @@ int probe(const std::string& source, const std::vector<Command>& recipe) {
     text += "  Stream #0:0: Video: mpeg4, yuv420p, 320x240, 25 fps\n";
     writeErr(text);
     for (const std::int64_t until = monotonicMs() + sleepMs; monotonicMs() < until;) {
-        poll(nullptr, 0, static_cast<int>(until - monotonicMs()));
+        ::sleepMs(until - monotonicMs());
     }
     writeErr("At least one output file must be specified\n");
     finish(1, "probe-end");
@@ -239,7 +359,8 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
     for (const Command& command : recipe) {
         readInput(0);
         if (command.name == "output") {
-            std::ofstream(output, std::ios::binary | std::ios::trunc) << unescape(command.rest);
+            std::ofstream(fsPath(output), std::ios::binary | std::ios::trunc)
+                << unescape(command.rest);
         } else if (command.name == "print") {
             writeErr(unescape(command.rest));
         } else if (command.name == "flood") {
@@ -275,16 +396,14 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
     finish(0);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     std::string source;
     bool overwrite = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-y") == 0) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-y") {
             overwrite = true;
-        } else if (std::strcmp(argv[i], "-i") == 0 && i + 1 < argc) {
-            source = argv[++i];
+        } else if (args[i] == "-i" && i + 1 < args.size()) {
+            source = args[++i];
         }
     }
     bool readable = false;
@@ -293,10 +412,31 @@ int main(int argc, char** argv) {
         writeErr(source + ": No such file or directory\n");
         return 1;
     }
-    applySettings(recipe);
+    applySettings(recipe, args);
+#ifdef _WIN32
+    recordValue("pid", static_cast<std::int64_t>(GetCurrentProcessId()));
+#else
     recordValue("pid", getpid());
+#endif
     if (!overwrite) {
         return probe(source, recipe);
     }
-    return convert(argv[argc - 1], recipe);
+    return convert(args.back(), recipe);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::u8string text = std::filesystem::path(argv[i]).u8string();
+        args.emplace_back(text.begin(), text.end());
+    }
+    return run(args);
+}
+#else
+int main(int argc, char** argv) {
+    return run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+#endif

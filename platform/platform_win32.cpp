@@ -1,0 +1,227 @@
+#include "platform.h"
+
+#include <shlobj.h>
+#include <wchar.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "win32_text.h"
+
+namespace platform {
+
+using win32::narrow;
+using win32::widen;
+
+namespace {
+
+std::mutex sinkMutex;
+DebugSink currentSink;
+
+std::mutex dataFolderMutex;
+std::string dataFolderOverride;
+
+void defaultSink(std::string_view text) {
+    OutputDebugStringW(widen(text).c_str());
+    // The debugger's channel is invisible under a terminal; KESTROVA_DEBUG mirrors it there.
+    static const bool mirrored = [] {
+        const char* value = std::getenv("KESTROVA_DEBUG");
+        return value != nullptr && *value != '\0';
+    }();
+    if (mirrored) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    }
+}
+
+// Opens an existing file or folder for its identity only, without blocking other users.
+HANDLE openForQuery(const std::string& path) {
+    return CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool writeAll(HANDLE file, std::string_view content) {
+    while (!content.empty()) {
+        const DWORD piece =
+            content.size() > 1u << 20 ? 1u << 20 : static_cast<DWORD>(content.size());
+        DWORD written = 0;
+        if (!WriteFile(file, content.data(), piece, &written, nullptr) || written == 0) {
+            return false;
+        }
+        content.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string dataFolder() {
+    {
+        std::lock_guard<std::mutex> guard(dataFolderMutex);
+        if (!dataFolderOverride.empty()) {
+            return dataFolderOverride;
+        }
+    }
+    wchar_t folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, FALSE)) {
+        return {};
+    }
+    return narrow(folder);
+}
+
+void setDataFolderOverride(std::string folder) {
+    std::lock_guard<std::mutex> guard(dataFolderMutex);
+    dataFolderOverride = std::move(folder);
+}
+
+std::int32_t tickCount() {
+    return static_cast<std::int32_t>(GetTickCount());
+}
+
+void debugWrite(std::string_view text) {
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    if (currentSink) {
+        currentSink(text);
+    } else {
+        defaultSink(text);
+    }
+}
+
+DebugSink setDebugSink(DebugSink sink) {
+    std::lock_guard<std::mutex> guard(sinkMutex);
+    DebugSink previous = std::move(currentSink);
+    currentSink = std::move(sink);
+    return previous;
+}
+
+bool makeDirectory(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (_wmkdir(widen(path).c_str()) == 0) {
+        return true;
+    }
+    return errno == EEXIST && isDirectory(path);
+}
+
+bool fileExists(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened, so folders count as absent.
+    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+bool pathExists(const std::string& path) {
+    return !path.empty() && GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isDirectory(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) {
+        return false;
+    }
+    HANDLE first = openForQuery(a);
+    if (first == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    HANDLE second = openForQuery(b);
+    if (second == INVALID_HANDLE_VALUE) {
+        CloseHandle(first);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION one{};
+    BY_HANDLE_FILE_INFORMATION other{};
+    const bool known =
+        GetFileInformationByHandle(first, &one) && GetFileInformationByHandle(second, &other);
+    CloseHandle(first);
+    CloseHandle(second);
+    return known && one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
+bool removeFile(const std::string& path) {
+    return !path.empty() && DeleteFileW(widen(path).c_str()) != 0;
+}
+
+CreateResult createFileExclusive(const std::string& path, std::string_view content) {
+    if (path.empty()) {
+        return CreateResult::Failed;
+    }
+    const std::wstring wide = widen(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::Exists
+                                                                           : CreateResult::Failed;
+    }
+    const bool written = writeAll(file, content);
+    const bool closed = CloseHandle(file) != 0;
+    if (!written || !closed) {
+        DeleteFileW(wide.c_str());
+        return CreateResult::Failed;
+    }
+    return CreateResult::Created;
+}
+
+bool readFile(const std::string& path, std::string& content) {
+    content.clear();
+    if (path.empty()) {
+        return false;
+    }
+    // Others may keep writing or delete it meanwhile, as on POSIX.
+    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char piece[4096];
+    DWORD got = 0;
+    while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) {
+        content.append(piece, got);
+    }
+    CloseHandle(file);
+    return true;
+}
+
+std::string executableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto separator = path.rfind(L'\\');
+    if (separator != std::wstring::npos) {
+        path.resize(separator);
+    }
+    return narrow(path);
+}
+
+}  // namespace platform

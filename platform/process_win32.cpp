@@ -1,0 +1,363 @@
+#include "process.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "platform.h"
+#include "win32_text.h"
+
+namespace platform {
+
+namespace {
+
+// Anonymous pipes cannot be waited on, so a wait that watches output looks at the pipe
+// this often.
+constexpr DWORD kOutputPollMs = 10;
+// Exit code of a child ended by terminate() or kill(); the engine only needs it non-zero.
+constexpr UINT kTerminatedCode = 1;
+// How long the destructor waits for a child it has just ended to be gone.
+constexpr DWORD kReapTimeoutMs = 5000;
+
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~Handle() { reset(); }
+    Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    HANDLE* out() {
+        reset();
+        return &handle_;
+    }
+    explicit operator bool() const { return handle_ != nullptr; }
+    void reset() {
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+            handle_ = nullptr;
+        }
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// The interpreter by its full path, so that no cmd.exe in the current folder or on PATH is
+// picked up instead.
+std::wstring interpreterPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return L"C:\\Windows\\System32\\cmd.exe";
+    }
+    return std::wstring(folder, length) + L"\\cmd.exe";
+}
+
+// Inside double quotes cmd takes blanks, &, ^, |, <, > and ( ) as plain text; a Windows path
+// cannot hold a double quote itself.
+std::wstring quoted(const std::string& path) {
+    return L"\"" + win32::widen(path) + L"\"";
+}
+
+// /d skips AutoRun commands from the registry and /v:off keeps '!' in paths literal whatever
+// the registry says. With /s, cmd drops exactly the outer pair of quotes and runs the rest
+// as written, so the quoted paths inside stay quoted.
+std::wstring commandLine(const std::wstring& interpreter, const std::string& scriptPath,
+                         const std::string& errorLogPath) {
+    std::wstring command = quoted(scriptPath);
+    if (!errorLogPath.empty()) {
+        command += L" 2> " + quoted(errorLogPath);
+    }
+    return L"\"" + interpreter + L"\" /d /v:off /s /c \"" + command + L"\"";
+}
+
+Handle openNul(DWORD access) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return Handle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// A pipe whose child end is inheritable and whose parent end is not, so that the child gets
+// only its own end. Reports on the debug channel in the engine's words when a step fails.
+bool makePipe(Handle& read, Handle& write, bool parentReads) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!CreatePipe(read.out(), write.out(), &inheritable, 0)) {
+        debugWrite(parentReads ? "StdoutRd CreatePipe\n" : "Stdin CreatePipe\n");
+        return false;
+    }
+    HANDLE parentEnd = parentReads ? read.get() : write.get();
+    if (!SetHandleInformation(parentEnd, HANDLE_FLAG_INHERIT, 0)) {
+        debugWrite(parentReads ? "Stdout SetHandleInformation\n" : "Stdin SetHandleInformation\n");
+        return false;
+    }
+    return true;
+}
+
+// A job that holds the interpreter and everything it starts, so that the converter itself
+// ends with it; closing the job's last handle ends whatever is left.
+Handle makeJob() {
+    Handle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        return job;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+        job.reset();
+    }
+    return job;
+}
+
+}  // namespace
+
+struct Process::Impl {
+    Handle process;
+    Handle job;
+    Handle outputRead;
+    Handle inputWrite;
+    bool outputEnded = true;
+    bool exited = false;
+    DWORD exitCode = 0;
+
+    bool checkExited(DWORD timeoutMs) {
+        if (exited) {
+            return true;
+        }
+        if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+            return false;
+        }
+        GetExitCodeProcess(process.get(), &exitCode);
+        exited = true;
+        return true;
+    }
+
+    // Bytes waiting in the output pipe; notes the pipe's end once every writer has closed it.
+    DWORD outputAvailable() {
+        if (outputEnded) {
+            return 0;
+        }
+        DWORD available = 0;
+        if (!PeekNamedPipe(outputRead.get(), nullptr, 0, nullptr, &available, nullptr)) {
+            outputEnded = true;
+            return 0;
+        }
+        return available;
+    }
+
+    // Ends the interpreter and everything it started; without a job, the interpreter alone.
+    void endAll() {
+        if (job) {
+            TerminateJobObject(job.get(), kTerminatedCode);
+        } else if (!exited) {
+            TerminateProcess(process.get(), kTerminatedCode);
+        }
+    }
+};
+
+std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
+                                              const Options& options) {
+    if (scriptPath.empty() || !fileExists(scriptPath)) {
+        return nullptr;
+    }
+    if (!options.errorLogPath.empty()) {
+        // cmd would create a missing log; the caller's file must be there and writable.
+        Handle log(CreateFileW(win32::widen(options.errorLogPath).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!log) {
+            return nullptr;
+        }
+    }
+
+    // Children started meanwhile by other threads would inherit this child's pipe ends, and
+    // the output pipe would then outlive the converter.
+    static std::mutex startMutex;
+    std::lock_guard<std::mutex> guard(startMutex);
+
+    auto impl = std::make_unique<Impl>();
+    Handle outputWrite;
+    Handle inputRead;
+    if (options.pipeOutput) {
+        if (!makePipe(impl->outputRead, outputWrite, true)) {
+            return nullptr;
+        }
+        impl->outputEnded = false;
+    } else {
+        outputWrite = openNul(GENERIC_WRITE);
+    }
+    if (options.pipeInput) {
+        if (!makePipe(inputRead, impl->inputWrite, false)) {
+            return nullptr;
+        }
+        // Writes never wait for a converter that does not read; the mode is best effort.
+        DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+        SetNamedPipeHandleState(impl->inputWrite.get(), &mode, nullptr, nullptr);
+    } else {
+        inputRead = openNul(GENERIC_READ);
+    }
+    if (!outputWrite || !inputRead) {
+        return nullptr;
+    }
+
+    // Streams that are not piped go to the null device, never to this program's console. A
+    // log named here replaces standard error through cmd's own redirection.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.wShowWindow = 0;
+    startup.hStdInput = inputRead.get();
+    startup.hStdOutput = outputWrite.get();
+    startup.hStdError = outputWrite.get();
+
+    const std::wstring interpreter = interpreterPath();
+    std::wstring command = commandLine(interpreter, scriptPath, options.errorLogPath);
+    PROCESS_INFORMATION started{};
+    // Suspended until it is in its job, so nothing it starts can escape the job.
+    if (!CreateProcessW(interpreter.c_str(), command.data(), nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &started)) {
+        return nullptr;
+    }
+    impl->process = Handle(started.hProcess);
+    Handle thread(started.hThread);
+    impl->job = makeJob();
+    if (impl->job && !AssignProcessToJobObject(impl->job.get(), started.hProcess)) {
+        // Without a job only the interpreter itself can be ended.
+        impl->job.reset();
+    }
+    ResumeThread(thread.get());
+    // outputWrite and inputRead close here: the child holds its own copies, so the output
+    // pipe ends once the child and what it started have ended.
+    return std::unique_ptr<Process>(new Process(std::move(impl)));
+}
+
+Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Process::~Process() {
+    if (!impl_) {
+        return;
+    }
+    if (!impl_->checkExited(0)) {
+        impl_->endAll();
+        impl_->checkExited(kReapTimeoutMs);
+    }
+    // Whatever the script started and left running goes too.
+    impl_->endAll();
+}
+
+Process::WaitResult Process::wait(int timeoutMs) {
+    Impl& child = *impl_;
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
+    for (;;) {
+        if (child.checkExited(0)) {
+            return WaitResult::Exited;
+        }
+        if (child.outputAvailable() > 0) {
+            return WaitResult::Timeout;
+        }
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (elapsed >= limit) {
+            return WaitResult::Timeout;
+        }
+        const ULONGLONG left = limit - elapsed;
+        // An anonymous pipe cannot be waited on: while it may still deliver, it is looked at
+        // every few milliseconds; otherwise only the child's end is waited for.
+        const DWORD step =
+            static_cast<DWORD>(!child.outputEnded && left > kOutputPollMs ? kOutputPollMs : left);
+        if (WaitForSingleObject(child.process.get(), step) == WAIT_FAILED) {
+            return WaitResult::Failed;
+        }
+    }
+}
+
+bool Process::waitForOutput(int timeoutMs) {
+    Impl& child = *impl_;
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG limit = timeoutMs > 0 ? static_cast<ULONGLONG>(timeoutMs) : 0;
+    while (!child.outputEnded) {
+        if (child.outputAvailable() > 0) {
+            return true;
+        }
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (child.outputEnded) {
+            break;
+        }
+        if (elapsed >= limit) {
+            return false;
+        }
+        Sleep(
+            static_cast<DWORD>(limit - elapsed > kOutputPollMs ? kOutputPollMs : limit - elapsed));
+    }
+    return true;
+}
+
+std::size_t Process::readOutput(char* buffer, std::size_t size) {
+    const DWORD available = impl_->outputAvailable();
+    if (available == 0 || size == 0) {
+        return 0;
+    }
+    const DWORD wanted = size < available ? static_cast<DWORD>(size) : available;
+    DWORD got = 0;
+    if (!ReadFile(impl_->outputRead.get(), buffer, wanted, &got, nullptr)) {
+        impl_->outputEnded = true;
+        return 0;
+    }
+    return got;
+}
+
+bool Process::outputClosed() const {
+    return impl_->outputEnded;
+}
+
+bool Process::writeInput(const char* data, std::size_t size) {
+    if (!impl_->inputWrite) {
+        return false;
+    }
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD piece = size > 65536 ? 65536 : static_cast<DWORD>(size);
+        // A child that has closed its input makes this fail (ERROR_NO_DATA); Windows raises no
+        // signal for it.
+        if (!WriteFile(impl_->inputWrite.get(), data, piece, &written, nullptr) || written == 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The child has no console of ours to receive a break (CREATE_NO_WINDOW), so there is nothing
+// gentler than ending its job: both calls do that.
+void Process::terminate() {
+    impl_->endAll();
+}
+
+void Process::kill() {
+    impl_->endAll();
+}
+
+int Process::exitStatus() const {
+    if (!impl_->exited) {
+        return -1;
+    }
+    // Crash statuses and exit(-1) do not fit a positive int, and POSIX statuses stop at 255:
+    // a failure must still read as one, never as "not started".
+    return impl_->exitCode > 255 ? 255 : static_cast<int>(impl_->exitCode);
+}
+
+}  // namespace platform
