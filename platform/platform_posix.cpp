@@ -9,16 +9,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+
+#include "platform_internal.h"
 
 namespace platform {
 
-namespace {
-
-std::mutex sinkMutex;
-DebugSink currentSink;
-
-void defaultSink(std::string_view text) {
+void writeDefaultDebug(std::string_view text) {
     static const bool enabled = [] {
         const char* value = std::getenv("KESTROVA_DEBUG");
         return value != nullptr && *value != '\0';
@@ -27,6 +23,8 @@ void defaultSink(std::string_view text) {
         std::fwrite(text.data(), 1, text.size(), stderr);
     }
 }
+
+namespace {
 
 bool writeAll(int fd, std::string_view content) {
     while (!content.empty()) {
@@ -62,22 +60,6 @@ std::int32_t tickCount() {
     const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                     static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
-}
-
-void debugWrite(std::string_view text) {
-    std::lock_guard<std::mutex> guard(sinkMutex);
-    if (currentSink) {
-        currentSink(text);
-    } else {
-        defaultSink(text);
-    }
-}
-
-DebugSink setDebugSink(DebugSink sink) {
-    std::lock_guard<std::mutex> guard(sinkMutex);
-    DebugSink previous = std::move(currentSink);
-    currentSink = std::move(sink);
-    return previous;
 }
 
 bool makeDirectory(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform_internal.h"
 #include "win32_text.h"
 
 namespace platform {
@@ -18,13 +19,12 @@ using win32::widen;
 
 namespace {
 
-std::mutex sinkMutex;
-DebugSink currentSink;
-
 std::mutex dataFolderMutex;
 std::string dataFolderOverride;
 
-void defaultSink(std::string_view text) {
+}  // namespace
+
+void writeDefaultDebug(std::string_view text) {
     OutputDebugStringW(widen(text).c_str());
     // The debugger's channel is invisible under a terminal; KESTROVA_DEBUG mirrors it there.
     static const bool mirrored = [] {
@@ -35,6 +35,8 @@ void defaultSink(std::string_view text) {
         std::fwrite(text.data(), 1, text.size(), stderr);
     }
 }
+
+namespace {
 
 // Opens an existing file or folder for its identity only, without blocking other users.
 HANDLE openForQuery(const std::string& path) {
@@ -79,22 +81,6 @@ void setDataFolderOverride(std::string folder) {
 
 std::int32_t tickCount() {
     return static_cast<std::int32_t>(GetTickCount());
-}
-
-void debugWrite(std::string_view text) {
-    std::lock_guard<std::mutex> guard(sinkMutex);
-    if (currentSink) {
-        currentSink(text);
-    } else {
-        defaultSink(text);
-    }
-}
-
-DebugSink setDebugSink(DebugSink sink) {
-    std::lock_guard<std::mutex> guard(sinkMutex);
-    DebugSink previous = std::move(currentSink);
-    currentSink = std::move(sink);
-    return previous;
 }
 
 bool makeDirectory(const std::string& path) {
