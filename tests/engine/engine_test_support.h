@@ -123,6 +123,9 @@ inline bool processGone(std::int64_t pid) {
 #endif
 }
 
+#ifndef _WIN32
+// What the process holds, for the fault and soak suites (POSIX only: /proc).
+
 // Open descriptors of this process.
 inline int openDescriptors() {
     int count = 0;
@@ -168,6 +171,7 @@ inline std::int64_t residentBytes() {
     in >> size >> resident;
     return resident * ::sysconf(_SC_PAGESIZE);
 }
+#endif
 
 // Collects the debug channel for the life of the object.
 class DebugCapture {

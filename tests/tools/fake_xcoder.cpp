@@ -386,11 +386,16 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
         } else if (command.name == "exit") {
             finish(std::atoi(command.rest.c_str()));
         } else if (command.name == "raise") {
+#ifdef _WIN32
+            // No signals here: end the way a crashed Windows program does.
+            TerminateProcess(GetCurrentProcess(), 0xC0000005);
+#else
             const rlimit noCore{0, 0};
             setrlimit(RLIMIT_CORE, &noCore);
             const int signal = command.rest == "KILL" ? SIGKILL : SIGSEGV;
             ::signal(signal, SIG_DFL);
             raise(signal);
+#endif
         }
     }
     finish(0);
