@@ -22,6 +22,14 @@ namespace {
 std::mutex dataFolderMutex;
 std::string dataFolderOverride;
 
+// Others may keep writing or delete the file meanwhile, as on POSIX. Without
+// FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened.
+HANDLE openForReading(const std::string& path) {
+    return CreateFileW(widen(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
 void writeDefaultDebug(std::string_view text) {
@@ -97,10 +105,8 @@ bool fileExists(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened, so folders count as absent.
-    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Folders cannot be opened this way, so they count as absent.
+    HANDLE file = openForReading(path);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -110,13 +116,12 @@ bool fileExists(const std::string& path) {
 
 std::int64_t fileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() ||
-        !GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data) ||
+    if (path.empty() || !GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return -1;
     }
-    return static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
 }
 
 bool pathExists(const std::string& path) {
@@ -184,10 +189,7 @@ bool readFile(const std::string& path, std::string& content) {
     if (path.empty()) {
         return false;
     }
-    // Others may keep writing or delete it meanwhile, as on POSIX.
-    HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = openForReading(path);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

@@ -18,20 +18,10 @@
 
 namespace {
 
+using testing_support::filesUnder;
 using testing_support::readAll;
 using testing_support::ScopedDataHome;
 using testing_support::TempDir;
-
-// Files (not folders) under a folder, so a test can show that no script or log stayed behind.
-std::vector<std::string> filesUnder(const std::string& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (!entry.is_directory()) {
-            files.push_back(entry.path().string());
-        }
-    }
-    return files;
-}
 
 std::string writeExecutable(const TempDir& dir, const std::string& name, const std::string& text) {
     const std::string path = dir.write(name, text);

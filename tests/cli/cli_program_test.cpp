@@ -10,24 +10,16 @@
 
 #include "child_process.h"
 #include "temp_dir.h"
+#include "waiting.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::filesUnder;
 using testing_support::readAll;
 using testing_support::TempDir;
 
 const std::string kProgram = std::string(KESTROVA_BIN_DIR) + "/kestrova-cli";
-
-std::vector<std::string> filesUnder(const std::string& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (!entry.is_directory()) {
-            files.push_back(entry.path().string());
-        }
-    }
-    return files;
-}
 
 class CliProgramTest : public ::testing::Test {
 protected:
@@ -79,11 +71,7 @@ TEST_F(CliProgramTest, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
         const auto size = std::filesystem::file_size(output, error);
         return !error && size > 0;
     };
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!written() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(written());
+    ASSERT_TRUE(testing_support::waitFor(written));
 
     const auto stopAt = std::chrono::steady_clock::now();
     ::kill(pid, SIGINT);

@@ -29,6 +29,7 @@
 #include "convert_core.h"
 #include "platform.h"
 #include "temp_dir.h"
+#include "waiting.h"
 
 // The engine's inner state, for tests only (a friend of ConvertCore).
 class ConvertCoreTestPeer {
@@ -51,19 +52,8 @@ namespace engine_testing {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Generous: other builds share the two cores.
-constexpr auto kLimit = 60s;
-
-inline bool waitFor(const std::function<bool()>& condition, Clock::duration limit = kLimit) {
-    const auto deadline = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+constexpr auto kLimit = testing_support::kWaitLimit;
+using testing_support::waitFor;
 
 // Milliseconds of CLOCK_MONOTONIC (GetTickCount64 on Windows), the clock the fake converter
 // stamps its events with.

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "temp_dir.h"
+#include "waiting.h"
 
 namespace platform {
 // Defined by the POSIX process layer: forces the short-poll used where pidfd_open is missing.
@@ -23,6 +24,7 @@ namespace {
 using platform::Process;
 using testing_support::readAll;
 using testing_support::TempDir;
+using testing_support::waitFor;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -61,17 +63,6 @@ bool processGone(pid_t pid) {
     const std::string stat = readAll("/proc/" + std::to_string(pid) + "/stat");
     const auto close = stat.rfind(')');
     return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z';
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 30s) {
-    const auto deadline = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 TEST(ProcessStartTest, RefusesWhatCannotRun) {
@@ -211,7 +202,7 @@ TEST_P(ProcessTest, TheChildsEndIsSeenWhileSomethingItStartedHoldsThePipe) {
     const pid_t sleeper = std::stoi(output);
     EXPECT_FALSE(processGone(sleeper));
     child.reset();
-    EXPECT_TRUE(eventually([&] { return processGone(sleeper); })) << "left behind in the group";
+    EXPECT_TRUE(waitFor([&] { return processGone(sleeper); }, 30s)) << "left behind in the group";
 }
 
 TEST_P(ProcessTest, DestructionEndsARunningScriptAndWhatItRuns) {

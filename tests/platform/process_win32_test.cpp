@@ -15,12 +15,14 @@
 #include "platform.h"
 #include "process.h"
 #include "temp_dir.h"
+#include "waiting.h"
 
 namespace {
 
 using platform::Process;
 using testing_support::readAll;
 using testing_support::TempDir;
+using testing_support::waitFor;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -74,17 +76,6 @@ std::string runToEnd(Process& child, std::chrono::seconds limit = 30s) {
             return output;
         }
     }
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 30s) {
-    const auto deadline = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 TEST(ProcessStartTest, RefusesWhatCannotRun) {
@@ -147,7 +138,7 @@ TEST(ProcessTest, InputPipeReachesTheChildAndWaitReturnsWhenOutputArrives) {
     EXPECT_EQ(child->exitStatus(), 0);
     // The child has gone: writing fails, quietly (under Wine its handles close a moment after
     // its end is seen).
-    EXPECT_TRUE(eventually([&] { return !child->writeInput("q", 1); }));
+    EXPECT_TRUE(waitFor([&] { return !child->writeInput("q", 1); }, 30s));
 }
 
 // A recipe for the fake converter: a header, then silence for a minute.
@@ -182,7 +173,7 @@ TEST(ProcessTest, TheChildsEndIsSeenWhileSomethingItStartedHoldsThePipe) {
     ASSERT_NE(converter, 0u);
     EXPECT_FALSE(processGone(converter));
     child.reset();
-    EXPECT_TRUE(eventually([&] { return processGone(converter); })) << "left behind in the job";
+    EXPECT_TRUE(waitFor([&] { return processGone(converter); }, 30s)) << "left behind in the job";
 }
 
 TEST(ProcessTest, DestructionAndTerminateEndTheScriptAndWhatItRuns) {
@@ -208,14 +199,16 @@ TEST(ProcessTest, DestructionAndTerminateEndTheScriptAndWhatItRuns) {
             EXPECT_NE(child->exitStatus(), 0);
             // The converter's end of the pipe went with it.
             EXPECT_TRUE(child->waitForOutput(10000));
-            EXPECT_TRUE(eventually([&] {
-                child->readOutput(buffer, sizeof buffer);
-                return child->outputClosed();
-            }));
+            EXPECT_TRUE(waitFor(
+                [&] {
+                    child->readOutput(buffer, sizeof buffer);
+                    return child->outputClosed();
+                },
+                30s));
         }
         child.reset();
         EXPECT_LT(Clock::now() - start, 10s);
-        EXPECT_TRUE(eventually([&] { return processGone(converter); }));
+        EXPECT_TRUE(waitFor([&] { return processGone(converter); }, 30s));
     }
 }
 

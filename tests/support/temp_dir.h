@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -86,6 +87,17 @@ public:
 private:
     std::string path_;
 };
+
+// Files (not folders) under a folder, so a test can show that no script or log stayed behind.
+inline std::vector<std::string> filesUnder(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_directory()) {
+            files.push_back(entry.path().string());
+        }
+    }
+    return files;
+}
 
 inline std::string readAll(const std::string& path) {
     std::ifstream in(fsPath(path), std::ios::binary);

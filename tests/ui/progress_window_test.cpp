@@ -179,11 +179,9 @@ TEST(ProgressWindowTest, StopAnsweredNoGoesOn) {
     EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
 }
 
-TEST(ProgressWindowTest, StopClosesTheWindowByItself) {
-    TestPrompts prompts;
-    prompts.answer = [](QWidget*, const QString&) { return true; };
-    Batch batch;
-    batch.core.setAction(batch.first, Action::Hold);
+// Presses Stop once the first job is held, runs the window to its end, and answers the time
+// from the press until the window had closed.
+qint64 stopOnceHeldAndTimeTheClose(Batch& batch) {
     ProgressDriver driver;
     driver.closeWhenComplete = false;
     QElapsedTimer sinceStop;
@@ -194,7 +192,15 @@ TEST(ProgressWindowTest, StopClosesTheWindowByItself) {
         }
     };
     EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
-    const qint64 closedAfter = sinceStop.elapsed();
+    return sinceStop.elapsed();
+}
+
+TEST(ProgressWindowTest, StopClosesTheWindowByItself) {
+    TestPrompts prompts;
+    prompts.answer = [](QWidget*, const QString&) { return true; };
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    const qint64 closedAfter = stopOnceHeldAndTimeTheClose(batch);
     EXPECT_EQ(prompts.questions, QStringList{kStopQuestion});
     EXPECT_EQ(batch.core.runState, Stopped);
     // The engine's stop wait returns as soon as the worker has ended; one tick later the
@@ -211,17 +217,7 @@ TEST(ProgressWindowTest, WindowClosesAfterAStopThatOutlastsTheEngineWait) {
     prompts.answer = [](QWidget*, const QString&) { return true; };
     Batch batch;
     batch.core.setAction(batch.first, Action::HoldDeaf);
-    ProgressDriver driver;
-    driver.closeWhenComplete = false;
-    QElapsedTimer sinceStop;
-    driver.onTick = [&](ProgressWindow* window) {
-        if (batch.core.holding && !sinceStop.isValid()) {
-            sinceStop.start();
-            control<QPushButton>(window, ids::Stop)->click();
-        }
-    };
-    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
-    const qint64 closedAfter = sinceStop.elapsed();
+    const qint64 closedAfter = stopOnceHeldAndTimeTheClose(batch);
     EXPECT_EQ(batch.core.runState, StopRequested);
     EXPECT_GE(closedAfter, 900);
     EXPECT_LT(closedAfter, 10000);
