@@ -6,11 +6,15 @@
 #include <filesystem>
 #include <mutex>
 
+#include "batch_text.h"
+#include "convert_checks.h"
 #include "convert_core.h"
 #include "converter.h"
 #include "file_types.h"
 #include "media_preset.h"
+#include "messages.h"
 #include "options.h"
+#include "outcome_text.h"
 #include "platform.h"
 #include "progress_text.h"
 
@@ -113,7 +117,7 @@ public:
             announceJobsUpTo(job.index);
             return;
         }
-        const std::string full = jobLine(job.index, job.percent, count_, job.sourcePath);
+        const std::string full = rules::jobLine(job.index, job.percent, count_, job.sourcePath);
         const int columns = console_.columns ? console_.columns() : 0;
         const std::string line = fitToWidth(full, full.size() - job.sourcePath.size(), columns);
         if (lineShown_ && line == shownText_) {
@@ -166,9 +170,9 @@ public:
             if (!console_.outIsTerminal) {
                 announceJobsUpTo(count_ - 1);
             }
-            out << "Complete\n";
+            out << rules::kComplete << '\n';
         }
-        out << finalLine(finished, count_) << '\n';
+        out << rules::finalLine(finished, count_) << '\n';
         for (std::size_t k = 0; k < percents.size() && k < sources_.size(); ++k) {
             if (percents[k] != 100) {
                 out << "not finished: " << sources_[k] << '\n';
@@ -182,7 +186,8 @@ private:
     // (an output kept, a file that failed at once) still gets its line.
     void announceJobsUpTo(int index) {
         for (int k = announced_ + 1; k <= index && k < count_; ++k) {
-            console_.out << jobLine(k, 0, count_, sources_[static_cast<std::size_t>(k)]) << '\n';
+            console_.out << rules::jobLine(k, 0, count_, sources_[static_cast<std::size_t>(k)])
+                         << '\n';
         }
         if (index > announced_) {
             announced_ = index;
@@ -308,7 +313,7 @@ private:
         }
         ConvertJob job;
         core_.getCurrentJob(job);
-        return display_.ask("'" + job.outputPath + "' already exists.\nDo you want to replace it?");
+        return display_.ask(rules::replaceQuestion(job.outputPath));
     }
 
     Console& console_;
@@ -317,7 +322,7 @@ private:
     const Overwrite overwrite_;
 };
 
-int refuse(Console& console, const char* message) {
+int refuse(Console& console, const std::string& message) {
     console.err << message << '\n' << std::flush;
     return kExitRefused;
 }
@@ -362,21 +367,17 @@ int run(const std::vector<std::string>& args, Console& console) {
         sources.push_back(source);
     }
 
-    if (sources.empty()) {
-        return refuse(console, "Please add source files.");
-    }
-    if (options.outputFolder.empty()) {
-        return refuse(console, "Please select output folder.");
-    }
-    const std::string folder = withoutTrailingSeparators(absolutePath(options.outputFolder, base));
-    if (!platform::isDirectory(folder)) {
-        return refuse(console, "The output folder doesn't exist.");
-    }
+    const std::string folder =
+        options.outputFolder.empty()
+            ? std::string()
+            : withoutTrailingSeparators(absolutePath(options.outputFolder, base));
     const std::string toolPath = console.toolPath.empty()
                                      ? converter::toolPathIn(platform::executableFolder())
                                      : console.toolPath;
-    if (!platform::pathExists(toolPath)) {
-        return refuse(console, "There isn't a core file.");
+    const rules::Refusal refusal =
+        rules::checkConvert({static_cast<int>(sources.size()), folder, toolPath});
+    if (refusal != rules::Refusal::None) {
+        return refuse(console, rules::refusalText(refusal));
     }
 
     core.toolPath = toolPath;

@@ -8,35 +8,7 @@ bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
 }
 
-std::string counter(int number, int count, int percent) {
-    return std::to_string(number) + " / " + std::to_string(count) + " (" + std::to_string(percent) +
-           "%)";
-}
-
 }  // namespace
-
-int batchPercent(int index, int percent, int count) {
-    if (count <= 0) {
-        return 0;
-    }
-    return (100 * index + percent) / count;
-}
-
-int finalPercent(int finished, int count) {
-    if (count <= 0) {
-        return 0;
-    }
-    // finished * 100.0 / count + 0.5, truncated, without floating point.
-    return (200 * finished + count) / (2 * count);
-}
-
-std::string jobLine(int index, int percent, int count, const std::string& source) {
-    return counter(index + 1, count, batchPercent(index, percent, count)) + " " + source;
-}
-
-std::string finalLine(int finished, int count) {
-    return counter(finished, count, finalPercent(finished, count));
-}
 
 std::size_t displayLength(const std::string& text) {
     std::size_t length = 0;

@@ -1,22 +1,10 @@
 #pragma once
 
-// The numbers and lines of the progress display, the same as the desktop progress window's.
+// Fitting the progress line to a terminal. Its numbers and texts are the shared batch line's.
 
 #include <string>
 
 namespace cli {
-
-// While running: (100 * index + percent) / count, truncated. 0 for an empty batch.
-int batchPercent(int index, int percent, int count);
-
-// At the end: finished * 100 / count to the nearest whole number, halves upward.
-int finalPercent(int finished, int count);
-
-// "k / N (p%) SOURCE" for the job at index (k = index + 1).
-std::string jobLine(int index, int percent, int count, const std::string& source);
-
-// "F / N (P%)".
-std::string finalLine(int finished, int count);
 
 // Shortens a line to fit columns - 1 terminal cells (so the cursor never wraps), cutting the
 // source's front and marking the cut with "...". Counts one cell per UTF-8 character;

@@ -53,7 +53,9 @@ void ConvertCore::setJobPercent(int index, int percent) {
         return;
     }
     std::lock_guard<std::mutex> guard(jobLock);
-    jobs[static_cast<std::size_t>(index)]->percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    jobs[static_cast<std::size_t>(index)]->percent = percent < 0     ? 0
+                                                     : percent > 100 ? 100
+                                                                     : percent;
 }
 
 int ConvertCore::countFinishedJobs() {
@@ -79,6 +81,26 @@ std::vector<int> ConvertCore::jobPercents() {
         percents.push_back(job->percent);
     }
     return percents;
+}
+
+std::vector<ConvertJob> ConvertCore::jobSnapshots() {
+    std::lock_guard<std::mutex> guard(jobLock);
+    std::vector<ConvertJob> copies;
+    copies.reserve(jobs.size());
+    for (const auto& job : jobs) {
+        copies.push_back(*job);
+    }
+    return copies;
+}
+
+void ConvertCore::setJobOutcome(int index, JobOutcome outcome, std::string reason) {
+    if (index < 0 || index >= jobCount()) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(jobLock);
+    ConvertJob& job = *jobs[static_cast<std::size_t>(index)];
+    job.outcome = outcome;
+    job.reason = std::move(reason);
 }
 
 std::string ConvertCore::writeScript(const std::string& sourcePath, const std::string& presetArgs,

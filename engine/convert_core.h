@@ -81,6 +81,10 @@ public:
     int jobCount() const;
     // Every job's percent in queue order, read under the lock.
     std::vector<int> jobPercents();
+    // Copies of every job (percent, outcome and reason included) in queue order, under the lock.
+    std::vector<ConvertJob> jobSnapshots();
+    // Records how a job ended; an index outside the queue is ignored.
+    void setJobOutcome(int index, JobOutcome outcome, std::string reason = {});
 
     // Asks a running batch to stop; returns once the worker has ended or after one second.
     void requestStop();

@@ -39,8 +39,8 @@ std::string makeScriptBase();
 // Creates <folder>/<prefix><n><suffix> exclusively for n = first, first + 1, ... (wrapping like
 // the tick count) so that a second program instance never shares a name. content() is given the
 // chosen path. Returns that path, or "" when no file could be created.
-std::string createUniqueFile(const std::string& folder, std::string_view prefix,
-                             std::int32_t first, std::string_view suffix,
+std::string createUniqueFile(const std::string& folder, std::string_view prefix, std::int32_t first,
+                             std::string_view suffix,
                              const std::function<std::string(const std::string&)>& content);
 
 // Writes the platform's form of the script under a fresh name in the script folder.

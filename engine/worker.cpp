@@ -100,6 +100,7 @@ void ConvertCore::runProc() {
         // itself: that would destroy the source.
         if (output == source || platform::sameFile(output, source)) {
             setJobPercent(i, 100);
+            setJobOutcome(i, JobOutcome::Kept);
             continue;
         }
 
@@ -145,7 +146,15 @@ void ConvertCore::runProc() {
             }
         }
         const bool present = platform::fileExists(output);
-        setJobPercent(i, present && (!converted || succeeded) ? 100 : 0);
+        const bool finished = present && (!converted || succeeded);
+        setJobPercent(i, finished ? 100 : 0);
+        if (finished) {
+            setJobOutcome(i, converted ? JobOutcome::Converted : JobOutcome::Kept);
+        } else if (lastRunAskedToQuit) {
+            setJobOutcome(i, JobOutcome::Stopped);
+        } else {
+            setJobOutcome(i, JobOutcome::Failed, "the converter failed");
+        }
     }
 
     int expected = Running;

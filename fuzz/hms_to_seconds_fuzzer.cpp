@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         colons += c == ':';
     }
     // Every field but a trailing empty one is kept.
-    if (fields.size() != colons + 1 && !(fields.size() == colons && (text.empty() || text.back() == ':'))) {
+    if (fields.size() != colons + 1 &&
+        !(fields.size() == colons && (text.empty() || text.back() == ':'))) {
         std::abort();
     }
     const std::int32_t seconds = hmsToSeconds(text);

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         core.outputExt.find(platform::kPathSeparator) == std::string::npos) {
         std::abort();
     }
-    if (!core.outputExt.empty() &&
-        output.compare(output.size() - core.outputExt.size(), core.outputExt.size(), core.outputExt) != 0) {
+    if (!core.outputExt.empty() && output.compare(output.size() - core.outputExt.size(),
+                                                  core.outputExt.size(), core.outputExt) != 0) {
         std::abort();
     }
     return 0;

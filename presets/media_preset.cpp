@@ -33,7 +33,7 @@ std::string MediaPreset::presetName(int index) const {
 std::string MediaPreset::presetArguments(int index) const {
     const PresetEntry* entry = entryAt(index);
     return entry != nullptr && entry->arguments != nullptr ? std::string(entry->arguments)
-                                                            : std::string();
+                                                           : std::string();
 }
 
 const char* VideoAvi::presetExtension(int /*index*/) const {

@@ -5,8 +5,8 @@
 // One row of a preset table. A row whose displayName is null ends the table.
 struct PresetEntry {
     const char* displayName;
-    const char* arguments;   // converter arguments, split into words by the script
-    const char* extension;   // per-entry output extension without dot, or null
+    const char* arguments;  // converter arguments, split into words by the script
+    const char* extension;  // per-entry output extension without dot, or null
 };
 
 // The catalogue of presets a product offers, over one static table.

@@ -11,7 +11,7 @@ constexpr const char* kMsCompatible =
     "-vcodec wmv2 -acodec wmav2 -b:v 640k -b:a 128k -r 23.97 -vf scale=320:240";
 constexpr const char* kMp3 = "-acodec libmp3lame -b:a 160k -ac 2 -ar 44100";
 
-#define KESTROVA_MP4_TUNING                                                                    \
+#define KESTROVA_MP4_TUNING                                                                   \
     "-maxrate 1500k -bufsize 4M -bt 256k -refs 1 -bf 3 -coder 1 -me_method umh -me_range 16 " \
     "-subq 7 -partitions +parti4x4+parti8x8+partp8x8+partb8x8 -g 250 -keyint_min 25 "         \
     "-level 30 -qmin 10 -qmax 51 -qcomp 0.6 -trellis 2 -sc_threshold 40 -i_qfactor 0.71 "     \
@@ -42,10 +42,12 @@ const PresetEntry mp4PresetTable[] = {
      "-rc_lookahead 60 -threads 0",
      nullptr},
     {"MP4 Fullscreen",
-     "-f mp4 -r 29.97 -vcodec libx264 -vf scale=640:480 -aspect 4:3 -b:v 1250k " KESTROVA_MP4_TUNING,
+     "-f mp4 -r 29.97 -vcodec libx264 -vf scale=640:480 -aspect 4:3 -b:v "
+     "1250k " KESTROVA_MP4_TUNING,
      nullptr},
     {"MP4 Widescreen",
-     "-f mp4 -r 29.97 -vcodec libx264 -vf scale=704:384 -b:v 1250k -aspect 16:9 " KESTROVA_MP4_TUNING,
+     "-f mp4 -r 29.97 -vcodec libx264 -vf scale=704:384 -b:v 1250k -aspect "
+     "16:9 " KESTROVA_MP4_TUNING,
      nullptr},
     {nullptr, nullptr, nullptr},
 };

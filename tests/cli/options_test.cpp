@@ -60,23 +60,6 @@ TEST(OptionsTest, MistakesAreNamed) {
     EXPECT_EQ(parse({"-y", "-n"}).error, "-y and -n exclude each other");
 }
 
-TEST(ProgressTextTest, RunningLineTruncatesTheBatchPercent) {
-    EXPECT_EQ(cli::jobLine(0, 40, 1, "/v/a.mkv"), "1 / 1 (40%) /v/a.mkv");
-    EXPECT_EQ(cli::jobLine(2, 50, 4, "/v/c.mkv"), "3 / 4 (62%) /v/c.mkv");
-    EXPECT_EQ(cli::batchPercent(1, 99, 3), 66);
-    EXPECT_EQ(cli::batchPercent(0, 0, 0), 0);
-}
-
-TEST(ProgressTextTest, FinalLineRoundsHalvesUp) {
-    EXPECT_EQ(cli::finalLine(2, 3), "2 / 3 (67%)");
-    EXPECT_EQ(cli::finalLine(1, 2), "1 / 2 (50%)");
-    EXPECT_EQ(cli::finalLine(0, 3), "0 / 3 (0%)");
-    EXPECT_EQ(cli::finalLine(1, 3), "1 / 3 (33%)");
-    EXPECT_EQ(cli::finalLine(1, 8), "1 / 8 (13%)");  // 12.5
-    EXPECT_EQ(cli::finalLine(3, 8), "3 / 8 (38%)");  // 37.5
-    EXPECT_EQ(cli::finalLine(5, 5), "5 / 5 (100%)");
-}
-
 TEST(ProgressTextTest, LongLinesKeepTheEndOfTheSource) {
     const std::string line = "1 / 2 (50%) /videos/holiday/beach día.mkv";
     const std::size_t sourceStart = line.find('/', 8);

@@ -23,7 +23,8 @@ TEST(MkvAviTest, OffersTheFourAviPresetsInOrder) {
     EXPECT_EQ(catalogue.presetName(1), "XviD Widescreen");
     EXPECT_EQ(catalogue.presetName(2), "XviD Widescreen Anamorphic");
     EXPECT_EQ(catalogue.presetName(3), "MS Compatible AVI");
-    EXPECT_EQ(catalogue.presetArguments(0), "-vcodec wmv2 -acodec wmav2 -b:v 1000k -b:a 160k -r 25");
+    EXPECT_EQ(catalogue.presetArguments(0),
+              "-vcodec wmv2 -acodec wmav2 -b:v 1000k -b:a 160k -r 25");
     EXPECT_EQ(catalogue.presetArguments(1),
               "-vcodec wmv2 -acodec wmav2 -b:v 640k -b:a 128k -r 29.97 -vf scale=320:240");
     EXPECT_EQ(catalogue.presetArguments(2),

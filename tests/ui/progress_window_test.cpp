@@ -27,30 +27,6 @@ using Action = ScriptedCore::Action;
 
 const QString kStopQuestion = QStringLiteral("Are you sure you want to stop the conversion?");
 
-TEST(BatchLineTest, RunningShareIsTruncated) {
-    EXPECT_EQ(runningBatchPercent(0, 40, 1), 40);
-    EXPECT_EQ(runningBatchPercent(2, 50, 4), 62);
-    EXPECT_EQ(runningBatchPercent(0, 0, 3), 0);
-    EXPECT_EQ(runningBatchPercent(2, 99, 3), 99);
-    EXPECT_EQ(runningBatchPercent(3, 100, 4), 100);
-    EXPECT_EQ(batchLine(3, 4, runningBatchPercent(2, 50, 4)), "3 / 4 (62%)");
-    EXPECT_EQ(batchLine(1, 1, runningBatchPercent(0, 40, 1)), "1 / 1 (40%)");
-}
-
-TEST(BatchLineTest, FinishedShareIsRoundedHalfUp) {
-    EXPECT_EQ(batchLine(2, 3, finishedBatchPercent(2, 3)), "2 / 3 (67%)");
-    EXPECT_EQ(batchLine(1, 2, finishedBatchPercent(1, 2)), "1 / 2 (50%)");
-    EXPECT_EQ(batchLine(0, 3, finishedBatchPercent(0, 3)), "0 / 3 (0%)");
-    EXPECT_EQ(finishedBatchPercent(1, 3), 33);
-    EXPECT_EQ(finishedBatchPercent(1, 8), 13);  // 12.5 goes up
-    EXPECT_EQ(finishedBatchPercent(3, 3), 100);
-}
-
-TEST(BatchLineTest, NoJobsGiveZeroInsteadOfDividing) {
-    EXPECT_EQ(runningBatchPercent(0, 50, 0), 0);
-    EXPECT_EQ(finishedBatchPercent(0, 0), 0);
-}
-
 // Two jobs in a private output folder.
 struct Batch {
     Batch() {

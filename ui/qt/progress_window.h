@@ -12,16 +12,6 @@ class ConvertCore;
 class QCloseEvent;
 class QTimer;
 
-// The batch percentage while job `index` (counted from 0) of `jobCount` stands at `percent`:
-// every job is worth 100 steps, and the share is truncated.
-int runningBatchPercent(int index, int percent, int jobCount);
-
-// The share of finished jobs at the end, to the nearest whole percent, halves upward.
-int finishedBatchPercent(int finished, int jobCount);
-
-// The batch line: "k / N (p%)".
-QString batchLine(int number, int count, int percent);
-
 class ProgressWindow : public QDialog {
     Q_OBJECT
 public:

@@ -11,9 +11,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include "batch_text.h"
 #include "controls.h"
 #include "convert_core.h"
 #include "dialog_units.h"
+#include "messages.h"
 #include "prompts.h"
 
 namespace {
@@ -37,24 +39,6 @@ T* addControl(QWidget* window, int id, QRect place) {
 }
 
 }  // namespace
-
-int runningBatchPercent(int index, int percent, int jobCount) {
-    if (jobCount <= 0) {
-        return 0;
-    }
-    return static_cast<int>((100LL * index + percent) / jobCount);
-}
-
-int finishedBatchPercent(int finished, int jobCount) {
-    if (jobCount <= 0) {
-        return 0;
-    }
-    return static_cast<int>(finished * 100.0 / jobCount + 0.5);
-}
-
-QString batchLine(int number, int count, int percent) {
-    return QStringLiteral("%1 / %2 (%3%)").arg(number).arg(count).arg(percent);
-}
 
 ProgressWindow::ProgressWindow(ConvertCore& engine, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -131,13 +115,12 @@ void ProgressWindow::progressTick() {
             barMaximum = 100 * count;
             barPosition = 100 * job.index + job.percent;
             fileText = fromEngine(job.sourcePath);
-            line =
-                batchLine(job.index + 1, count, runningBatchPercent(job.index, job.percent, count));
+            line = fromEngine(rules::runningLine(job.index, job.percent, count));
         }
     } else if (state == Finished) {
-        fileText = QStringLiteral("Complete");
+        fileText = QString::fromUtf8(rules::kComplete);
         const int finished = core.countFinishedJobs();
-        line = batchLine(finished, count, finishedBatchPercent(finished, count));
+        line = fromEngine(rules::finalLine(finished, count));
         if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
             bar->hide();
         }
@@ -170,8 +153,7 @@ void ProgressWindow::progressTick() {
 }
 
 void ProgressWindow::confirmStop() {
-    if (!prompts().question(this,
-                            QStringLiteral("Are you sure you want to stop the conversion?"))) {
+    if (!prompts().question(this, QString::fromUtf8(rules::kStopQuestion))) {
         return;
     }
     core.requestStop();
@@ -194,8 +176,7 @@ int ProgressWindow::askOverwrite(int code, std::intptr_t context) {
         if (!window->core.getCurrentJob(job)) {
             return 0;
         }
-        const QString text = QStringLiteral("'") + fromEngine(job.outputPath) +
-                             QStringLiteral("' already exists.\nDo you want to replace it?");
+        const QString text = fromEngine(rules::replaceQuestion(job.outputPath));
         return prompts().question(window, text) ? 1 : 0;
     };
 

@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
-#include <QLineEdit>
 #include <QItemSelection>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 #include <algorithm>
@@ -14,6 +14,7 @@
 
 #include "app_state.h"
 #include "controls.h"
+#include "convert_checks.h"
 #include "convert_core.h"
 #include "converter.h"
 #include "media_preset.h"
@@ -68,27 +69,16 @@ bool onConvert() {
         return false;
     }
     const int lines = list->count();
-    if (lines == 0) {
-        prompts().message(mainWindow, QStringLiteral("Please add source files."));
-        return false;
-    }
     const auto* folderField = control<QLineEdit>(mainWindow, ids::OutputFolder);
     const QString folder = folderField != nullptr ? folderField->text() : QString();
-    if (folder.isEmpty()) {
-        prompts().message(mainWindow, QStringLiteral("Please select output folder."));
-        return false;
-    }
-    if (!platform::isDirectory(toEngine(folder))) {
-        prompts().message(mainWindow, QStringLiteral("The output folder doesn't exist."));
-        return false;
-    }
     int preset = 0;
     if (presetCatalogue->presetCount() >= 2) {
         preset = std::max(comboSelection(mainWindow, ids::PresetList), 0);
     }
     const std::string toolPath = buildToolPath();
-    if (!platform::pathExists(toolPath)) {
-        prompts().message(mainWindow, QStringLiteral("There isn't a core file."));
+    const rules::Refusal refusal = rules::checkConvert({lines, toEngine(folder), toolPath});
+    if (refusal != rules::Refusal::None) {
+        prompts().message(mainWindow, QString::fromStdString(rules::refusalText(refusal)));
         return false;
     }
 

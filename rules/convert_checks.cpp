@@ -1,0 +1,44 @@
+#include "convert_checks.h"
+
+#include "platform.h"
+
+namespace rules {
+
+Refusal checkConvert(const ConvertInput& input) {
+    if (input.sourceCount <= 0) {
+        return Refusal::NoSources;
+    }
+    if (input.outputFolder.empty()) {
+        return Refusal::NoOutputFolder;
+    }
+    if (!platform::isDirectory(input.outputFolder)) {
+        return Refusal::FolderMissing;
+    }
+    if (!platform::pathExists(input.toolPath)) {
+        return Refusal::NoConverter;
+    }
+    if (platform::dataFolder().empty()) {
+        return Refusal::NoDataFolder;
+    }
+    return Refusal::None;
+}
+
+std::string refusalText(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::None:
+            return {};
+        case Refusal::NoSources:
+            return "Please add source files.";
+        case Refusal::NoOutputFolder:
+            return "Please select output folder.";
+        case Refusal::FolderMissing:
+            return "The output folder doesn't exist.";
+        case Refusal::NoConverter:
+            return "There isn't a core file.";
+        case Refusal::NoDataFolder:
+            return "There is no folder for the program's data: set HOME or XDG_DATA_HOME.";
+    }
+    return {};
+}
+
+}  // namespace rules

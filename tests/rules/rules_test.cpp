@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "batch_text.h"
+#include "convert_checks.h"
+#include "messages.h"
+#include "outcome_text.h"
+#include "temp_dir.h"
+
+namespace {
+
+TEST(BatchTextTest, RunningLineTruncatesTheBatchPercent) {
+    EXPECT_EQ(rules::jobLine(0, 40, 1, "/v/a.mkv"), "1 / 1 (40%) /v/a.mkv");
+    EXPECT_EQ(rules::runningLine(2, 50, 4), "3 / 4 (62%)");
+    EXPECT_EQ(rules::batchPercent(1, 99, 3), 66);
+    EXPECT_EQ(rules::batchPercent(3, 100, 4), 100);
+    EXPECT_EQ(rules::batchPercent(0, 0, 0), 0);
+    // Past what an int holds in 100 * index.
+    EXPECT_EQ(rules::batchPercent(30'000'000, 0, 30'000'001), 99);
+}
+
+TEST(BatchTextTest, FinalLineRoundsHalvesUp) {
+    const struct {
+        int finished, count;
+        const char* line;
+    } rows[] = {{2, 3, "2 / 3 (67%)"}, {1, 2, "1 / 2 (50%)"}, {0, 3, "0 / 3 (0%)"},
+                {1, 3, "1 / 3 (33%)"}, {1, 8, "1 / 8 (13%)"}, {3, 8, "3 / 8 (38%)"},
+                {5, 5, "5 / 5 (100%)"}, {0, 0, "0 / 0 (0%)"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(rules::finalLine(row.finished, row.count), row.line);
+    }
+}
+
+TEST(ConvertChecksTest, RefusalsComeInTheirOrder) {
+    testing_support::TempDir dir;
+    const std::string tool = dir.write("xcoder", "");
+    const std::string missing = dir.path() + "/nowhere";
+    EXPECT_EQ(rules::checkConvert({0, "", ""}), rules::Refusal::NoSources);
+    EXPECT_EQ(rules::checkConvert({1, "", tool}), rules::Refusal::NoOutputFolder);
+    EXPECT_EQ(rules::checkConvert({1, missing, tool}), rules::Refusal::FolderMissing);
+    EXPECT_EQ(rules::checkConvert({1, tool, tool}), rules::Refusal::FolderMissing);
+    EXPECT_EQ(rules::checkConvert({1, dir.path(), missing}), rules::Refusal::NoConverter);
+    EXPECT_EQ(rules::checkConvert({1, dir.path(), tool}), rules::Refusal::None);
+    EXPECT_EQ(rules::refusalText(rules::Refusal::FolderMissing), "The output folder doesn't exist.");
+}
+
+TEST(MessagesTest, ReplaceQuestionNamesTheOutput) {
+    EXPECT_EQ(rules::replaceQuestion("/o/a.avi"),
+              "'/o/a.avi' already exists.\nDo you want to replace it?");
+}
+
+ConvertJob job(const std::string& source, int percent, JobOutcome outcome,
+               std::string reason = {}) {
+    ConvertJob result;
+    result.sourcePath = source;
+    result.percent = percent;
+    result.outcome = outcome;
+    result.reason = std::move(reason);
+    return result;
+}
+
+TEST(OutcomeTextTest, OnlyUnfinishedJobsHaveATooltip) {
+    EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 100, JobOutcome::Converted)), "");
+    EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 100, JobOutcome::Kept)), "");
+    EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 0, JobOutcome::Failed, "Invalid data")),
+              "Not converted: Invalid data");
+    EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 0, JobOutcome::Stopped)),
+              "Not converted: stopped");
+    EXPECT_EQ(rules::unfinishedEntry(job("/a.mkv", 0, JobOutcome::NotStarted)),
+              "/a.mkv: not started");
+}
+
+TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
+    std::vector<ConvertJob> jobs{job("/s.mkv", 0, JobOutcome::Stopped),
+                                 job("/k.mkv", 100, JobOutcome::Kept)};
+    EXPECT_EQ(rules::failureSummary(jobs), "");
+    jobs.push_back(job("/f.mkv", 0, JobOutcome::Failed, "No space left on device"));
+    EXPECT_EQ(rules::failureSummary(jobs),
+              "This file was not converted:\n\n/f.mkv: No space left on device");
+    for (int k = 0; k < 11; ++k) {
+        jobs.push_back(job("/g" + std::to_string(k) + ".mkv", 0, JobOutcome::Failed, "bad"));
+    }
+    const std::string summary = rules::failureSummary(jobs);
+    EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
+}
+
+}  // namespace
