@@ -3,14 +3,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
+#include <set>
 
 #include "batch_text.h"
 #include "convert_checks.h"
 #include "convert_core.h"
 #include "converter.h"
-#include "file_types.h"
+#include "file_checks.h"
 #include "media_preset.h"
 #include "messages.h"
 #include "options.h"
@@ -48,36 +48,6 @@ private:
     bool ended_ = false;
 };
 
-// Paths are UTF-8 text; std::filesystem would take a plain std::string in the ANSI code page
-// on Windows.
-std::filesystem::path toPath(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string fromPath(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string currentFolder(const Console& console) {
-    if (!console.workingFolder.empty()) {
-        return console.workingFolder;
-    }
-    std::error_code error;
-    const auto folder = std::filesystem::current_path(error);
-    return error ? std::string() : fromPath(folder);
-}
-
-// Relative paths are taken from base; "." and ".." are resolved by name, as the user wrote
-// them, so that two spellings of one file are one job.
-std::string absolutePath(const std::string& path, const std::string& base) {
-    std::filesystem::path full = toPath(path);
-    if (full.is_relative() && !base.empty()) {
-        full = toPath(base) / full;
-    }
-    return fromPath(full.lexically_normal());
-}
-
 std::string withoutTrailingSeparators(std::string folder) {
     while (folder.size() > 1 && folder.back() == platform::kPathSeparator) {
         folder.pop_back();
@@ -101,7 +71,11 @@ bool isYes(const std::string& answer) {
 class Display {
 public:
     Display(Console& console, const std::vector<std::string>& sources)
-        : console_(console), sources_(sources), count_(static_cast<int>(sources.size())) {}
+        : console_(console), count_(static_cast<int>(sources.size())) {
+        for (const std::string& source : sources) {
+            shownSources_.push_back(printable(source));
+        }
+    }
 
     // One tick while the run goes on.
     void refresh(ConvertCore& core) {
@@ -117,9 +91,10 @@ public:
             announceJobsUpTo(job.index);
             return;
         }
-        const std::string full = rules::jobLine(job.index, job.percent, count_, job.sourcePath);
+        const std::string source = printable(job.sourcePath);
+        const std::string full = rules::jobLine(job.index, job.percent, count_, source);
         const int columns = console_.columns ? console_.columns() : 0;
-        const std::string line = fitToWidth(full, full.size() - job.sourcePath.size(), columns);
+        const std::string line = fitToWidth(full, full.size() - source.size(), columns);
         if (lineShown_ && line == shownText_) {
             return;
         }
@@ -162,9 +137,30 @@ public:
         console_.err << text << std::flush;
     }
 
-    void summary(int state, int finished, const std::vector<int>& percents) {
+    // An existing output stays: said when its job comes, once.
+    void kept(int index, const std::string& output) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!keptReported_.insert(index).second) {
+            return;
+        }
+        endLine();
+        endPrompt();
+        console_.err << "kept: " << printable(output) << '\n' << std::flush;
+    }
+
+    void summary(int state, const std::vector<ConvertJob>& jobs) {
+        // Kept without a question (the output is the source itself): said before the end.
+        for (const ConvertJob& job : jobs) {
+            if (job.outcome == JobOutcome::Kept) {
+                kept(job.index, job.outputPath);
+            }
+        }
         std::lock_guard<std::mutex> guard(mutex_);
         endLine();
+        int finished = 0;
+        for (const ConvertJob& job : jobs) {
+            finished += rules::isFinished(job) ? 1 : 0;
+        }
         std::ostream& out = console_.out;
         if (state == Finished) {
             if (!console_.outIsTerminal) {
@@ -173,9 +169,9 @@ public:
             out << rules::kComplete << '\n';
         }
         out << rules::finalLine(finished, count_) << '\n';
-        for (std::size_t k = 0; k < percents.size() && k < sources_.size(); ++k) {
-            if (percents[k] != 100) {
-                out << "not finished: " << sources_[k] << '\n';
+        for (const ConvertJob& job : jobs) {
+            if (!rules::isFinished(job)) {
+                out << "not finished: " << printable(rules::unfinishedEntry(job)) << '\n';
             }
         }
         out << std::flush;
@@ -186,7 +182,7 @@ private:
     // (an output kept, a file that failed at once) still gets its line.
     void announceJobsUpTo(int index) {
         for (int k = announced_ + 1; k <= index && k < count_; ++k) {
-            console_.out << rules::jobLine(k, 0, count_, sources_[static_cast<std::size_t>(k)])
+            console_.out << rules::jobLine(k, 0, count_, shownSources_[static_cast<std::size_t>(k)])
                          << '\n';
         }
         if (index > announced_) {
@@ -212,7 +208,7 @@ private:
     }
 
     Console& console_;
-    const std::vector<std::string>& sources_;
+    std::vector<std::string> shownSources_;
     const int count_;
     std::mutex mutex_;
     bool lineShown_ = false;
@@ -221,6 +217,7 @@ private:
     bool asking_ = false;
     bool promptOpen_ = false;  // the question's line awaits its answer
     int announced_ = -1;
+    std::set<int> keptReported_;
 };
 
 // One batch: the engine, its display and the answers to its question.
@@ -248,12 +245,17 @@ public:
         if (debugToConsole) {
             platform::setDebugSink(std::move(previousSink));
         }
-        const int finished = core_.countFinishedJobs();
-        display_.summary(core_.runState, finished, core_.jobPercents());
+        const std::vector<ConvertJob> jobs = core_.jobSnapshots();
+        display_.summary(core_.runState, jobs);
         if (stopped) {
             return kExitInterrupted;
         }
-        return finished == core_.jobCount() ? kExitAllFinished : kExitSomeNotFinished;
+        for (const ConvertJob& job : jobs) {
+            if (!rules::isFinished(job)) {
+                return kExitSomeNotFinished;
+            }
+        }
+        return kExitAllFinished;
     }
 
 private:
@@ -296,10 +298,20 @@ private:
         if (code != ConfirmOverwrite) {
             return 0;
         }
-        return reinterpret_cast<Session*>(context)->askOverwrite() ? 1 : 0;
+        return reinterpret_cast<Session*>(context)->confirmReplace() ? 1 : 0;
     }
 
-    bool askOverwrite() {
+    bool confirmReplace() {
+        ConvertJob job;
+        core_.getCurrentJob(job);
+        const bool replace = askOverwrite(job.outputPath);
+        if (!replace) {
+            display_.kept(job.index, job.outputPath);
+        }
+        return replace;
+    }
+
+    bool askOverwrite(const std::string& output) {
         switch (overwrite_) {
             case Overwrite::Yes:
                 return true;
@@ -311,9 +323,7 @@ private:
         if (!console_.canAsk || !console_.readAnswer || interrupted()) {
             return false;
         }
-        ConvertJob job;
-        core_.getCurrentJob(job);
-        return display_.ask(rules::replaceQuestion(job.outputPath));
+        return display_.ask(rules::replaceQuestion(printable(output)));
     }
 
     Console& console_;
@@ -352,25 +362,33 @@ int run(const std::vector<std::string>& args, Console& console) {
         return kExitAllFinished;
     }
 
-    // The FILEs go through the same tests as files dropped on the window. A path that is not
-    // a readable file is refused as well: a typing error should not cost a converter run.
-    const std::string base = currentFolder(console);
+    // The FILEs go through the same tests as files dropped on the window, and must be readable
+    // regular files: a typing error should not cost a converter run, nor a FIFO hold the batch.
+    const std::string& base = console.workingFolder;
     CliEngine core;
+    rules::FileList files;
     std::vector<std::string> sources;
+    bool fileRefused = false;
     for (const std::string& file : options.files) {
-        const std::string source = absolutePath(file, base);
-        if (!isAcceptedFile(source) || !platform::fileExists(source) || core.hasJob(source)) {
-            console.err << "skipped: " << file << '\n' << std::flush;
+        const std::string source = rules::absolutePath(file, base);
+        rules::FileRefusal refusal = files.add(source);
+        if (refusal == rules::FileRefusal::None && !core.addJob(source)) {
+            refusal = rules::FileRefusal::ListedTwice;
+        }
+        if (refusal != rules::FileRefusal::None) {
+            console.err << "skipped: " << printable(file) << ": " << rules::fileRefusalText(refusal)
+                        << '\n'
+                        << std::flush;
+            fileRefused = fileRefused || refusal != rules::FileRefusal::ListedTwice;
             continue;
         }
-        core.addJob(source);
         sources.push_back(source);
     }
 
     const std::string folder =
         options.outputFolder.empty()
             ? std::string()
-            : withoutTrailingSeparators(absolutePath(options.outputFolder, base));
+            : withoutTrailingSeparators(rules::absolutePath(options.outputFolder, base));
     const std::string toolPath = console.toolPath.empty()
                                      ? converter::toolPathIn(platform::executableFolder())
                                      : console.toolPath;
@@ -388,7 +406,8 @@ int run(const std::vector<std::string>& args, Console& console) {
     if (console.interrupted && console.interrupted()) {
         return kExitInterrupted;
     }
-    return Session(console, core, sources, options.overwrite).run();
+    const int status = Session(console, core, sources, options.overwrite).run();
+    return status == kExitAllFinished && fileRefused ? kExitSomeNotFinished : status;
 }
 
 }  // namespace cli

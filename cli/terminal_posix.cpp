@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "child_groups.h"
+
 namespace cli {
 
 namespace {
@@ -22,11 +24,27 @@ extern "C" void onStopSignal(int) {
 // A handler rather than SIG_IGN: an ignored signal would be inherited by the converter.
 extern "C" void onBrokenPipe(int) {}
 
-void setHandler(int signal, void (*handler)(int)) {
+void setHandler(int signal, void (*handler)(int), int flags = SA_RESTART);
+
+// A stop from the terminal (Ctrl-Z, or a read or write from the background) reaches only the
+// program's own process group: the converters are stopped first, then the program stops as
+// the signal's default would have it. Whatever continues the program (fg, bg) returns here
+// and continues them. Runs with the signal unblocked, so that raising it stops at once.
+extern "C" void onSuspend(int signal) {
+    const int savedErrno = errno;
+    platform::signalChildGroups(SIGSTOP);
+    setHandler(signal, SIG_DFL, 0);
+    ::raise(signal);
+    setHandler(signal, onSuspend, SA_RESTART | SA_NODEFER);
+    platform::signalChildGroups(SIGCONT);
+    errno = savedErrno;
+}
+
+void setHandler(int signal, void (*handler)(int), int flags) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = flags;
     sigaction(signal, &action, nullptr);
 }
 
@@ -44,6 +62,13 @@ void installStopHandlers() {
     setHandler(SIGHUP, onStopSignal);
     // A reader of standard output that went away must not end the program mid-batch.
     setHandler(SIGPIPE, onBrokenPipe);
+    // A program started with these ignored (no job control) leaves them so.
+    for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            setHandler(signal, onSuspend, SA_RESTART | SA_NODEFER);
+        }
+    }
 }
 
 bool stopRequested() {

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <utility>
 
+#include "child_groups.h"
+
 extern char** environ;
 
 namespace platform {
@@ -271,6 +273,7 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
         return nullptr;
     }
 
+    registerChildGroup(pid);
     auto impl = std::make_unique<Impl>();
     impl->pid = pid;
     impl->pidfd = openPidfd(pid);
@@ -287,6 +290,7 @@ Process::~Process() {
         return;
     }
     Impl& child = *impl_;
+    unregisterChildGroup(child.pid);
     if (!child.reaped) {
         if (!child.checkExited()) {
             terminate();

@@ -29,6 +29,22 @@ std::string writeExecutable(const TempDir& dir, const std::string& name, const s
     return path;
 }
 
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The line of a job that did not finish: its source and a reason, whatever the reason says.
+void expectNotFinished(const std::string& line, const std::string& source) {
+    const std::string head = "not finished: " + source + ": ";
+    EXPECT_EQ(line.rfind(head, 0), 0u) << line;
+    EXPECT_GT(line.size(), head.size()) << line;
+}
+
 class CliAppTest : public ::testing::Test {
 protected:
     struct Result {
@@ -79,7 +95,7 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     for (const Case& c : std::vector<Case>{
              {{}, "Please add source files.\n"},
              {{"-o", out}, "Please add source files.\n"},
-             {{"b.avi"}, "skipped: b.avi\nPlease add source files.\n"},
+             {{"b.avi"}, "skipped: b.avi: not found\nPlease add source files.\n"},
              {{clip}, "Please select output folder.\n"},
              {{"-o", "", clip}, "Please select output folder.\n"},
              {{"-o", temp.file("missing"), clip}, "The output folder doesn't exist.\n"},
@@ -123,20 +139,65 @@ TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
               "scale=320:240\n");
 }
 
-TEST_F(CliAppTest, RefusedFilesAreSkippedAndJobsRunInArgumentOrder) {
+TEST_F(CliAppTest, RefusedFilesAreSkippedWithTheirReasonsAndJobsRunInArgumentOrder) {
     const std::string b = source("b.mkv");
     const std::string a = source("a.MKV");
+    source("c.avi");
     std::filesystem::create_directory(temp.file("sub"));
-    std::filesystem::create_directory(temp.file("out"));
-    const Result result = run({"-o", "out/", "b.mkv", "a.MKV", "./b.mkv", "sub/../a.MKV", a,
-                               "c.avi", "missing.mkv", "sub"});
-    EXPECT_EQ(result.err, "skipped: ./b.mkv\nskipped: sub/../a.MKV\nskipped: " + a +
-                              "\nskipped: c.avi\nskipped: missing.mkv\nskipped: sub\n");
-    // The converter fails, so neither job finishes; the batch still walks both, in order.
-    EXPECT_EQ(result.out, "1 / 2 (0%) " + b + "\n2 / 2 (50%) " + a +
-                              "\nComplete\n0 / 2 (0%)\nnot finished: " + b +
-                              "\nnot finished: " + a + "\n");
+    ASSERT_EQ(::mkfifo(temp.file("fifo.mkv").c_str(), 0600), 0);
+    std::filesystem::create_hard_link(a, temp.file("hard.mkv"));
+    // "link/.." is real/, not the temporary folder: x.mkv and out exist only there.
+    std::filesystem::create_directories(temp.file("real/inner"));
+    std::filesystem::create_directory(temp.file("real/out"));
+    std::filesystem::create_directory_symlink("real/inner", temp.file("link"));
+    const std::string x = source("real/x.mkv");
+
+    const Result result =
+        run({"-o", "link/../out/", "b.mkv", "a.MKV", "./b.mkv", "sub/../a.MKV", a, "hard.mkv",
+             "c.avi", "missing.mkv", "sub", "fifo.mkv", "link/../x.mkv"});
+    EXPECT_EQ(result.err,
+              "skipped: ./b.mkv: listed twice\nskipped: sub/../a.MKV: listed twice\nskipped: " + a +
+                  ": listed twice\nskipped: hard.mkv: listed twice\nskipped: c.avi: not a "
+                  "Matroska name\nskipped: missing.mkv: not found\nskipped: sub: not a regular "
+                  "file\nskipped: fifo.mkv: not a regular file\n");
+    // The converter fails, so no job finishes; the batch still walks them all, in order.
+    const std::string viaLink = temp.file("link/../x.mkv");
+    const std::vector<std::string> lines = splitLines(result.out);
+    ASSERT_EQ(lines.size(), 8u) << result.out;
+    EXPECT_EQ(lines[0], "1 / 3 (0%) " + b);
+    EXPECT_EQ(lines[1], "2 / 3 (33%) " + a);
+    EXPECT_EQ(lines[2], "3 / 3 (66%) " + viaLink);
+    EXPECT_EQ(lines[3], "Complete");
+    EXPECT_EQ(lines[4], "0 / 3 (0%)");
+    expectNotFinished(lines[5], b);
+    expectNotFinished(lines[6], a);
+    expectNotFinished(lines[7], viaLink);
     EXPECT_EQ(result.status, cli::kExitSomeNotFinished);
+}
+
+TEST_F(CliAppTest, ASkippedFileMakesTheStatusOneUnlessItWasListedTwice) {
+    const std::string clip = source("clip.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    temp.write("out/clip.avi", "keep me");
+    EXPECT_EQ(run({"-n", "-o", "out", clip, "clip.mkv"}).status, cli::kExitAllFinished);
+    EXPECT_EQ(run({"-n", "-o", "out", clip, "missing.mkv"}).status, cli::kExitSomeNotFinished);
+}
+
+TEST_F(CliAppTest, NamesArePrintedWithControlCharactersEscaped) {
+    const std::string hostile = "\x1b]0;owned\x07\x1b[2J\nx.mkv";
+    const std::string shown = "\\x1b]0;owned\\x07\\x1b[2J\\nx.mkv";
+    const std::string clip = source(hostile);
+    std::filesystem::create_directory(temp.file("out"));
+    temp.write("out/" + hostile.substr(0, hostile.size() - 3) + "avi", "keep me");
+    const Result result = run({"-o", "out", clip, "gone\x1b[2J.mkv"}, [](cli::Console& console) {
+        console.canAsk = true;
+        console.readAnswer = [] { return std::optional<std::string>("n"); };
+    });
+    const std::string output = temp.file("out/" + shown.substr(0, shown.size() - 3) + "avi");
+    EXPECT_EQ(result.err,
+              "skipped: gone\\x1b[2J.mkv: not found\n'" + output +
+                  "' already exists.\nDo you want to replace it? [y/N] kept: " + output + "\n");
+    EXPECT_EQ(result.out, "1 / 1 (0%) " + temp.file(shown) + "\nComplete\n1 / 1 (100%)\n");
 }
 
 TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
@@ -144,6 +205,7 @@ TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
     std::filesystem::create_directory(temp.file("out"));
     const std::string question =
         "'" + temp.file("out/clip.avi") + "' already exists.\nDo you want to replace it? [y/N] ";
+    const std::string kept = "kept: " + temp.file("out/clip.avi") + "\n";
 
     struct Case {
         const char* what;
@@ -153,11 +215,11 @@ TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
         std::string err;
     };
     for (const Case& c : std::vector<Case>{
-             {"-n", {"-n"}, true, "y", ""},
-             {"no terminal", {}, false, "y", ""},
-             {"answer no", {}, true, "n", question},
-             {"empty answer", {}, true, "", question},
-             {"end of input", {}, true, std::nullopt, question + "\n"},
+             {"-n", {"-n"}, true, "y", kept},
+             {"no terminal", {}, false, "y", kept},
+             {"answer no", {}, true, "n", question + kept},
+             {"empty answer", {}, true, "", question + kept},
+             {"end of input", {}, true, std::nullopt, question + "\n" + kept},
          }) {
         temp.write("out/clip.avi", "keep me");
         std::vector<std::string> args = c.flags;
@@ -171,7 +233,7 @@ TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
             };
         });
         EXPECT_EQ(readAll(temp.file("out/clip.avi")), "keep me") << c.what;
-        EXPECT_EQ(asked, c.err.empty() ? 0 : 1) << c.what;
+        EXPECT_EQ(asked, c.err == kept ? 0 : 1) << c.what;
         EXPECT_EQ(result.err, c.err) << c.what;
         // A kept output counts as finished.
         EXPECT_EQ(result.out, "1 / 1 (0%) " + clip + "\nComplete\n1 / 1 (100%)\n") << c.what;
@@ -297,7 +359,7 @@ TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     EXPECT_EQ(result.status, cli::kExitInterrupted);
     EXPECT_EQ(result.err, "Stopping the conversion...\n");
     // The line may have been drawn at 0% first; no "Complete" after a stop.
-    const std::string end = "\r" + atHalf + "\n0 / 1 (0%)\nnot finished: " + clip + "\n";
+    const std::string end = "\r" + atHalf + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n";
     ASSERT_GE(result.out.size(), end.size());
     EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
     EXPECT_EQ(result.out.find('\n'), result.out.size() - end.size() + 1 + atHalf.size());
@@ -326,9 +388,11 @@ TEST_F(CliAppTest, CtrlCAtTheQuestionKeepsTheFileAndStops) {
     const std::string question =
         "'" + temp.file("out/a.avi") + "' already exists.\nDo you want to replace it? [y/N] \n";
     EXPECT_EQ(result.err.rfind(question, 0), 0u) << result.err;
-    const std::string end = "1 / 2 (50%)\nnot finished: " + b + "\n";
-    ASSERT_GE(result.out.size(), end.size());
-    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
+    // The worker may reach b before the stop does: b's reason is "not started" or its failure.
+    const std::vector<std::string> lines = splitLines(result.out);
+    ASSERT_GE(lines.size(), 2u) << result.out;
+    EXPECT_EQ(lines[lines.size() - 2], "1 / 2 (50%)");
+    expectNotFinished(lines.back(), b);
 }
 
 }  // namespace
