@@ -178,8 +178,10 @@ TEST_F(CliProgramWin32Test, ConvertsAndReportsWhatDidNotFinish) {
     EXPECT_EQ(*failed, 1u) << err();
     EXPECT_TRUE(platform::fileExists(temp.file("out/my clip \xC3\xA9 & 100%.avi")));
     EXPECT_FALSE(platform::pathExists(temp.file("out/broken.avi")));
-    EXPECT_NE(out().find("Complete\n1 / 2 (50%)\nnot finished: " + bad + "\n"), std::string::npos)
+    // The reason is the engine's to give: here only that there is one.
+    EXPECT_NE(out().find("Complete\n1 / 2 (50%)\nnot finished: " + bad + ": "), std::string::npos)
         << out();
+    EXPECT_EQ(out().back(), '\n');
 }
 
 TEST_F(CliProgramWin32Test, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
@@ -207,7 +209,7 @@ TEST_F(CliProgramWin32Test, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
     const std::string recorded = readAll(events);
     EXPECT_NE(recorded.find("\nq "), std::string::npos) << recorded;
     EXPECT_NE(recorded.find("\nend "), std::string::npos) << "the converter quit by itself";
-    EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + "\n");
+    EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n");
     EXPECT_EQ(err(), "Stopping the conversion...\n");
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "media_preset.h"
+#include "platform.h"
 #include "progress_text.h"
 
 namespace {
@@ -70,6 +71,27 @@ TEST(ProgressTextTest, LongLinesKeepTheEndOfTheSource) {
     EXPECT_EQ(cli::displayLength(fitted), 29u);
     // Narrower than the counter: the line itself is cut, never inside a character.
     EXPECT_EQ(cli::fitToWidth("1 / 2 (50%) día", 12, 15), "1 / 2 (50%) dí");
+}
+
+TEST(ProgressTextTest, PrintedNamesHoldNoControlCharacters) {
+    const struct {
+        std::string name, shown;
+    } rows[] = {
+        {"plain día.mkv", "plain día.mkv"},
+        {"a\x1b]0;t\x07.mkv", "a\\x1b]0;t\\x07.mkv"},
+        {"a\nb\x7f", "a\\nb\\x7f"},
+        {"csi\xC2\x9B", "csi\\xc2\\x9b"},           // a C1 control in UTF-8
+        {"bad\xFF\xE2\x82", "bad\\xff\\xe2\\x82"},  // not UTF-8
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(cli::printable(row.name), row.shown);
+    }
+    if (platform::kPathSeparator == '/') {
+        // A backslash is doubled only where it could be read as the start of an escape.
+        EXPECT_EQ(cli::printable("a\\b\\"), "a\\b\\");
+        EXPECT_EQ(cli::printable("a\\x1b\\\\n"), "a\\\\x1b\\\\\\\\n");
+        EXPECT_EQ(cli::printable("a\\\n"), "a\\\\\\n");
+    }
 }
 
 }  // namespace

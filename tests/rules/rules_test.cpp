@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "batch_text.h"
 #include "convert_checks.h"
+#include "file_checks.h"
 #include "messages.h"
 #include "outcome_text.h"
+#include "platform.h"
 #include "temp_dir.h"
 
 namespace {
@@ -22,8 +26,8 @@ TEST(BatchTextTest, FinalLineRoundsHalvesUp) {
     const struct {
         int finished, count;
         const char* line;
-    } rows[] = {{2, 3, "2 / 3 (67%)"}, {1, 2, "1 / 2 (50%)"}, {0, 3, "0 / 3 (0%)"},
-                {1, 3, "1 / 3 (33%)"}, {1, 8, "1 / 8 (13%)"}, {3, 8, "3 / 8 (38%)"},
+    } rows[] = {{2, 3, "2 / 3 (67%)"},  {1, 2, "1 / 2 (50%)"}, {0, 3, "0 / 3 (0%)"},
+                {1, 3, "1 / 3 (33%)"},  {1, 8, "1 / 8 (13%)"}, {3, 8, "3 / 8 (38%)"},
                 {5, 5, "5 / 5 (100%)"}, {0, 0, "0 / 0 (0%)"}};
     for (const auto& row : rows) {
         EXPECT_EQ(rules::finalLine(row.finished, row.count), row.line);
@@ -40,7 +44,8 @@ TEST(ConvertChecksTest, RefusalsComeInTheirOrder) {
     EXPECT_EQ(rules::checkConvert({1, tool, tool}), rules::Refusal::FolderMissing);
     EXPECT_EQ(rules::checkConvert({1, dir.path(), missing}), rules::Refusal::NoConverter);
     EXPECT_EQ(rules::checkConvert({1, dir.path(), tool}), rules::Refusal::None);
-    EXPECT_EQ(rules::refusalText(rules::Refusal::FolderMissing), "The output folder doesn't exist.");
+    EXPECT_EQ(rules::refusalText(rules::Refusal::FolderMissing),
+              "The output folder doesn't exist.");
 }
 
 TEST(MessagesTest, ReplaceQuestionNamesTheOutput) {
@@ -83,5 +88,46 @@ TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
     EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
 }
+
+TEST(FileChecksTest, NamedFilesAreCheckedInOrderAndByIdentity) {
+    testing_support::TempDir dir;
+    const std::string clip = dir.write("a.mkv", "x");
+    dir.write("b.avi", "x");
+    std::filesystem::create_directory(testing_support::fsPath(dir.file("sub.mkv")));
+    const std::string sep(1, platform::kPathSeparator);
+    const struct {
+        std::string path;
+        rules::FileRefusal refusal;
+    } rows[] = {
+        {clip, rules::FileRefusal::None},
+        {dir.file("sub.mkv") + sep + ".." + sep + "a.mkv", rules::FileRefusal::ListedTwice},
+        {dir.file("b.avi"), rules::FileRefusal::NotMatroska},
+        {dir.file("missing.mkv"), rules::FileRefusal::NotFound},
+        {dir.file("sub.mkv"), rules::FileRefusal::NotRegular},
+    };
+    rules::FileList list;
+    for (const auto& row : rows) {
+        EXPECT_EQ(list.add(row.path), row.refusal) << row.path;
+    }
+    EXPECT_EQ(rules::fileRefusalText(rules::FileRefusal::NotMatroska), "not a Matroska name");
+}
+
+#ifndef _WIN32
+TEST(FileChecksTest, AbsolutePathsKeepDotDotForTheSystem) {
+    const struct {
+        const char* path;
+        const char* absolute;
+    } rows[] = {
+        {"x.mkv", "/b/x.mkv"},
+        {"./l//../x.mkv", "/b/l/../x.mkv"},
+        {"/abs/./x.mkv", "/abs/x.mkv"},
+        {"out/", "/b/out/"},
+        {".", "/b/"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(rules::absolutePath(row.path, "/b"), row.absolute);
+    }
+}
+#endif
 
 }  // namespace
