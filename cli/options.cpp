@@ -175,10 +175,16 @@ std::string helpText() {
            "  -h, --help            show this help\n"
            "\n"
            "Without -y or -n, an existing output file is asked about on a terminal and kept\n"
-           "otherwise. Ctrl-C stops the conversion under way.\n"
+           "otherwise; a kept output is reported as 'kept: OUTPUT' on standard error.\n"
+           "A FILE that is not found, not a regular file, not readable, not a Matroska name\n"
+           "or listed twice is reported as 'skipped: FILE: REASON' and the rest go on.\n"
+           "At the end: 'Complete', 'F / N (P%)', and 'not finished: SOURCE: REASON' for each\n"
+           "job that did not finish. Control characters in printed names are escaped\n"
+           "('\\n', '\\x1b').\n"
+           "Ctrl-C, SIGTERM and SIGHUP stop the conversion under way; Ctrl-Z suspends it.\n"
            "\n"
-           "Exit status: 0 when every file was converted, 1 when some were not,\n"
-           "2 for refused input, 130 when stopped by Ctrl-C.\n";
+           "Exit status: 0 when every file was converted or kept and no FILE was skipped\n"
+           "(but as listed twice), 1 otherwise, 2 for refused input, 130 when stopped.\n";
 }
 
 }  // namespace cli
