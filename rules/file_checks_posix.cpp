@@ -46,6 +46,10 @@ std::string absolutePath(const std::string& path, const std::string& base) {
     std::string full = path;
     if (path.empty() || path.front() != '/') {
         const std::string folder = base.empty() ? currentFolder() : base;
+        if (folder.empty()) {
+            // No current folder to name (it was removed): the system alone can resolve it.
+            return path;
+        }
         full = folder + "/" + path;
     }
     // "a/./b" and "a//b" name what "a/b" names; ".." depends on what "a" is, so it stays. A
