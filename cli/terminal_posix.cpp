@@ -24,27 +24,24 @@ extern "C" void onStopSignal(int) {
 // A handler rather than SIG_IGN: an ignored signal would be inherited by the converter.
 extern "C" void onBrokenPipe(int) {}
 
-void setHandler(int signal, void (*handler)(int), int flags = SA_RESTART);
-
 // A stop from the terminal (Ctrl-Z, or a read or write from the background) reaches only the
-// program's own process group: the converters are stopped first, then the program stops as
-// the signal's default would have it. Whatever continues the program (fg, bg) returns here
-// and continues them. Runs with the signal unblocked, so that raising it stops at once.
-extern "C" void onSuspend(int signal) {
+// program's own process group: the converters are stopped first, then the program itself.
+// Whatever continues the program (fg, bg) returns here and continues them. SIGSTOP rather than
+// the signal's default: it cannot be caught, so no run-time that wraps handlers can lose it,
+// and sent to this thread it stops the program before the converters are continued.
+extern "C" void onSuspend(int) {
     const int savedErrno = errno;
     platform::signalChildGroups(SIGSTOP);
-    setHandler(signal, SIG_DFL, 0);
-    ::raise(signal);
-    setHandler(signal, onSuspend, SA_RESTART | SA_NODEFER);
+    ::raise(SIGSTOP);
     platform::signalChildGroups(SIGCONT);
     errno = savedErrno;
 }
 
-void setHandler(int signal, void (*handler)(int), int flags) {
+void setHandler(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = flags;
+    action.sa_flags = SA_RESTART;
     sigaction(signal, &action, nullptr);
 }
 
@@ -66,7 +63,7 @@ void installStopHandlers() {
     for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
-            setHandler(signal, onSuspend, SA_RESTART | SA_NODEFER);
+            setHandler(signal, onSuspend);
         }
     }
 }
