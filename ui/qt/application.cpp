@@ -18,6 +18,7 @@ bool initApplication() {
 
 void releaseApplication() {
     buttonImages.clear();
+    sharpButtonImages.clear();
 }
 
 int runApplication() {
