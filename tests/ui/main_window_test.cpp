@@ -323,11 +323,29 @@ TEST_F(MainWindowTest, BrowseStartsAtTheFieldsFolderAndOpenShowsIt) {
     // Only closing stores the folder.
     EXPECT_EQ(loadOutputFolder(), "");
 
+    const QString folder = QString::fromStdString(config.path());
+    field()->setText(folder);
     auto* openFolder = find<QAbstractButton>(ids::OpenFolder);
     openFolder->click();
     field()->clear();
     openFolder->click();
-    EXPECT_EQ(answers.openedFolders, QStringList({"/srv/b"}));
+    EXPECT_EQ(answers.openedFolders, QStringList({folder}));
+    EXPECT_TRUE(answers.messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, OpenTellsWhyItCannotShowTheFolder) {
+    open();
+    const QString folder = QString::fromStdString(config.path());
+    field()->setText(folder + "/gone");
+    find<QAbstractButton>(ids::OpenFolder)->click();
+    answers.folderOpens = false;
+    field()->setText(folder);
+    find<QAbstractButton>(ids::OpenFolder)->click();
+    EXPECT_EQ(answers.openedFolders, QStringList({folder}));
+    EXPECT_EQ(answers.messages,
+              QStringList({"Cannot open the folder '" + folder + "/gone':\nit doesn't exist.",
+                           "Cannot open the folder '" + folder +
+                               "':\nno program to show folders is set up on this desktop."}));
 }
 
 TEST_F(MainWindowTest, EscapeSavesTheFolderDeletesTheEngineAndEnds) {
