@@ -4,6 +4,7 @@
 #include "button_images.h"
 #include "main_window.h"
 #include "media_preset.h"
+#include "source_list.h"
 
 bool initApplication() {
     mainWindow = nullptr;
@@ -21,13 +22,14 @@ void releaseApplication() {
     sharpButtonImages.clear();
 }
 
-int runApplication() {
+int runApplication(const QStringList& files) {
     initApplication();
     if (!loadButtonImages()) {
         return 0;
     }
     {
         MainWindow window(chooseMainLayout(*presetCatalogue));
+        addCommandLineFiles(files);
         window.exec();
     }
     releaseApplication();
