@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -381,6 +382,38 @@ TEST_F(MainWindowTest, PictureButtonsNameThemselvesInTipsAndThePanelHasNone) {
     EXPECT_EQ(find<QWidget>(ids::Convert)->toolTip(), "Convert");
     EXPECT_EQ(panel()->toolTip(), "");
     EXPECT_FALSE(panel()->isEnabled());
+    for (int id : {ids::Add, ids::Remove, ids::Clear, ids::Convert}) {
+        EXPECT_EQ(find<QWidget>(id)->accessibleName(), find<QWidget>(id)->toolTip());
+    }
+}
+
+TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButtonAndNothingElse) {
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Keys go where the user's would: to the focused control.
+    const auto press = [&](int id, Qt::Key key) {
+        find<QWidget>(id)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), key);
+    };
+    press(ids::Add, Qt::Key_Return);
+    press(ids::Add, Qt::Key_Space);
+    EXPECT_EQ(answers.fileDialogs.size(), 2u);
+    press(ids::BrowseFolder, Qt::Key_Enter);
+    press(ids::BrowseFolder, Qt::Key_Space);
+    EXPECT_EQ(answers.folderBrowsers.size(), 2u);
+    field()->setText(QString::fromStdString(config.path()));
+    press(ids::OpenFolder, Qt::Key_Return);
+    EXPECT_EQ(answers.openedFolders.size(), 1);
+
+    // Enter in the field or the list presses no button.
+    press(ids::OutputFolder, Qt::Key_Return);
+    addSourceFile(QStringLiteral("/v/a.mkv"));
+    press(ids::SourceList, Qt::Key_Return);
+    EXPECT_EQ(answers.fileDialogs.size(), 2u);
+    EXPECT_EQ(answers.folderBrowsers.size(), 2u);
+    EXPECT_EQ(answers.openedFolders.size(), 1);
+    EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace
