@@ -57,7 +57,8 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     ASSERT_TRUE(window.progressInit());
     window.show();
     EXPECT_EQ(window.windowTitle(), "Progress");
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint |
+                                         Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint));
 
     // Running, but no job picked yet: the resource texts stay and the bar is empty.
     const int ticks = window.tickCount();
@@ -91,8 +92,10 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &escape);
     EXPECT_FALSE(window.close());
+    window.setWindowState(Qt::WindowMinimized);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
     EXPECT_EQ(window.tickCount(), finalTicks);
 
     // Enter presses Close once it shows.

@@ -234,6 +234,13 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
+void ProgressWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+    }
+}
+
 void ProgressWindow::onCloseCommand() {
     done(1);
 }

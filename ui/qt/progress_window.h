@@ -46,6 +46,9 @@ public:
 protected:
     // Close requests from the window manager are swallowed.
     void closeEvent(QCloseEvent* event) override;
+    // The window asks for no minimise box; a window manager that draws one anyway would hide
+    // the whole program with it, so the window comes straight back.
+    void changeEvent(QEvent* event) override;
 
 private:
     static void showFileText(QLabel& line, const QString& text, bool isPath);
