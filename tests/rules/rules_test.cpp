@@ -6,6 +6,7 @@
 #include "convert_checks.h"
 #include "file_checks.h"
 #include "messages.h"
+#include "open_folder_text.h"
 #include "outcome_text.h"
 #include "platform.h"
 #include "temp_dir.h"
@@ -51,6 +52,18 @@ TEST(ConvertChecksTest, RefusalsComeInTheirOrder) {
 TEST(MessagesTest, ReplaceQuestionNamesTheOutput) {
     EXPECT_EQ(rules::replaceQuestion("/o/a.avi"),
               "'/o/a.avi' already exists.\nDo you want to replace it?");
+}
+
+TEST(OpenFolderTextTest, SaysWhyTheFolderCannotBeShown) {
+    testing_support::TempDir dir;
+    const std::string file = dir.write("a.avi", "");
+    const std::string missing = dir.path() + "/nowhere";
+    EXPECT_EQ(rules::checkOpenFolder(dir.path()), rules::OpenFolderProblem::None);
+    EXPECT_EQ(rules::checkOpenFolder(missing), rules::OpenFolderProblem::Missing);
+    EXPECT_EQ(rules::checkOpenFolder(file), rules::OpenFolderProblem::NotAFolder);
+    EXPECT_EQ(rules::openFolderFailure("/o", rules::OpenFolderProblem::Missing),
+              "Cannot open the folder '/o':\nit doesn't exist.");
+    EXPECT_EQ(rules::openFolderFailure("/o", rules::OpenFolderProblem::None), "");
 }
 
 ConvertJob job(const std::string& source, int percent, JobOutcome outcome,

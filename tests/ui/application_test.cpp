@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
+#include <QUrl>
 
 #include "app_state.h"
 #include "application.h"
@@ -61,7 +64,7 @@ protected:
         }
     }
 
-    int runAndClose(const std::function<void(QDialog&)>& inspect) {
+    int runAndClose(const std::function<void(QDialog&)>& inspect, const QStringList& files = {}) {
         QTimer poll;
         const QDeadlineTimer deadline(60000);
         bool seen = false;
@@ -77,7 +80,7 @@ protected:
             }
         });
         poll.start(10);
-        const int status = runApplication();
+        const int status = runApplication(files);
         EXPECT_TRUE(seen);
         return status;
     }
@@ -110,6 +113,28 @@ TEST_F(RunApplicationTest, OnePresetMeansTheLayoutWithoutThePresetRow) {
     });
     presetCatalogue = real;
     EXPECT_EQ(status, 0);
+}
+
+TEST_F(RunApplicationTest, FilesOnTheCommandLineAreListedAsDroppedFilesAre) {
+    TempDir clips;
+    const QString clip = QString::fromStdString(clips.write("clip.mkv", "x"));
+    const QString spaced = QString::fromStdString(clips.write("a b.mkv", "x"));
+    const QString relative = QString::fromStdString(clips.write("here.mkv", "x"));
+    clips.write("notes.txt", "x");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(clips.path()));
+    QStringList lines;
+    runAndClose(
+        [&](QDialog& window) {
+            const auto* list = control<QListWidget>(&window, ids::SourceList);
+            for (int row = 0; row < list->count(); ++row) {
+                lines << list->item(row)->text();
+            }
+        },
+        {clip, QUrl::fromLocalFile(spaced).toString(), "./here.mkv", "notes.txt",
+         "https://example.com/remote.mkv", clip});
+    QDir::setCurrent(before);
+    EXPECT_EQ(lines, QStringList({spaced, clip, relative}));
 }
 
 }  // namespace

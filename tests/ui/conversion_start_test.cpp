@@ -140,6 +140,8 @@ TEST_F(ConversionStartTest, NewBatchWaitsForAWorkerStillEndingAfterAStop) {
     EXPECT_TRUE(onConvert());
     ASSERT_EQ(core.runState, StopRequested);
     EXPECT_EQ(main.selectedRows(), std::vector<int>{});
+    EXPECT_EQ(main.list->item(0)->toolTip(), "Not converted: stopped");
+    EXPECT_EQ(main.list->item(1)->toolTip(), "Not converted: not started");
 
     // Convert again, into another folder: nothing of the engine may change while the old
     // worker is still ending, and the user sees a busy cursor meanwhile.
@@ -167,6 +169,30 @@ TEST_F(ConversionStartTest, NewBatchWaitsForAWorkerStillEndingAfterAStop) {
     EXPECT_TRUE(std::filesystem::exists(second.file("a.avi")));
     EXPECT_TRUE(std::filesystem::exists(second.file("b.avi")));
     EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(main.list->item(0)->toolTip(), "");
+    EXPECT_EQ(main.list->item(1)->toolTip(), "");
+    // A stop is no failure.
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(ConversionStartTest, FailedLinesTellWhyAndOneMessageListsThem) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {"/s/a.mkv", "/s/b.mkv", "/s/c.mkv"});
+    core.setAction("/s/a.mkv", Action::Fail);
+    core.setAction("/s/c.mkv", Action::Fail);
+    ProgressDriver driver;
+
+    EXPECT_TRUE(onConvert());
+    const std::vector<ConvertJob> jobs = core.jobSnapshots();
+    const QString reasonA = QString::fromStdString(jobs[0].reason);
+    const QString reasonC = QString::fromStdString(jobs[2].reason);
+    ASSERT_FALSE(reasonA.isEmpty());
+    EXPECT_EQ(main.list->item(0)->toolTip(), "Not converted: " + reasonA);
+    EXPECT_EQ(main.list->item(1)->toolTip(), "");
+    EXPECT_EQ(main.list->item(2)->toolTip(), "Not converted: " + reasonC);
+    EXPECT_EQ(prompts.messages, QStringList{"These files were not converted:\n\n/s/a.mkv: " +
+                                            reasonA + "\n/s/c.mkv: " + reasonC});
+    EXPECT_EQ(prompts.messageOwners, std::vector<QWidget*>{main.window});
 }
 
 TEST_F(ConversionStartTest, NothingQueuedEndsSilently) {

@@ -64,7 +64,7 @@ public:
     QString chooseFolder(QWidget*, const QString&, const QString&) override {
         return folderToChoose;
     }
-    void openFolder(const QString&) override {}
+    bool openFolder(const QString&) override { return true; }
     void message(QWidget* owner, const QString& text) override {
         messages << text;
         messageOwners.push_back(owner);

@@ -57,6 +57,7 @@ protected:
     }
     void TearDown() override {
         buttonImages.erase(testId);
+        sharpButtonImages.erase(testId);
         QApplication::setPalette(saved);
     }
 
@@ -123,18 +124,39 @@ TEST_F(ImageButtonTest, RealButtonDrawsItsPictureAndNoCaptionOrFrame) {
 
 TEST_F(ImageButtonTest, PicturesAreEightBitRgbaPngsOfTheirSizes) {
     for (const ImageButtonRow* row = imageButtonTable; row->controlId != 0; ++row) {
-        QFile file(QString::fromLatin1(row->picture));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << row->picture;
-        const QByteArray bytes = file.readAll();
-        ASSERT_GT(bytes.size(), 26) << row->picture;
-        EXPECT_TRUE(bytes.startsWith("\x89PNG\r\n\x1a\n")) << row->picture;
-        EXPECT_EQ(bytes[24], 8) << row->picture;  // bit depth
-        EXPECT_EQ(bytes[25], 6) << row->picture;  // colour type: RGB with alpha
+        const QString picture = QString::fromLatin1(row->picture);
+        for (const QString& path : {picture, sharpPicturePath(picture)}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+            const QByteArray bytes = file.readAll();
+            ASSERT_GT(bytes.size(), 26) << path.toStdString();
+            EXPECT_TRUE(bytes.startsWith("\x89PNG\r\n\x1a\n")) << path.toStdString();
+            EXPECT_EQ(bytes[24], 8) << path.toStdString();  // bit depth
+            EXPECT_EQ(bytes[25], 6) << path.toStdString();  // colour type: RGB with alpha
+        }
 
         const QSize expected = row->controlId == ids::DropPanel ? QSize(280, 32) : QSize(32, 32);
         ASSERT_EQ(buttonImages.count(row->controlId), 1u) << row->picture;
         EXPECT_EQ(buttonImages[row->controlId].size(), expected) << row->picture;
+        ASSERT_EQ(sharpButtonImages.count(row->controlId), 1u) << row->picture;
+        EXPECT_EQ(sharpButtonImages[row->controlId].size(), expected * 2) << row->picture;
     }
+}
+
+TEST_F(ImageButtonTest, AScalingDeviceGetsTheLargerDrawingInTheSamePlace) {
+    QImage sharp(64, 64, QImage::Format_ARGB32_Premultiplied);
+    sharp.fill(Qt::yellow);
+    sharp.setDevicePixelRatio(2);
+    sharpButtonImages[testId] = sharp;
+    QImage device(QSize(54, 41) * 2, QImage::Format_ARGB32);
+    device.setDevicePixelRatio(2);
+    device.fill(Qt::transparent);
+    QPainter painter(&device);
+    drawImageButton(painter, {testId, QRect(0, 0, 54, 41), false});
+    painter.end();
+    sharpButtonImages.erase(testId);
+    EXPECT_EQ(boundsOf(device, QColor(Qt::yellow)), QRect(22, 8, 64, 64));
+    EXPECT_EQ(boundsOf(device, red), QRect());
 }
 
 TEST_F(ImageButtonTest, PanelWordsAreLightGreyAntiAliasedThroughAlpha) {

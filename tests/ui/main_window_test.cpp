@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -323,11 +324,29 @@ TEST_F(MainWindowTest, BrowseStartsAtTheFieldsFolderAndOpenShowsIt) {
     // Only closing stores the folder.
     EXPECT_EQ(loadOutputFolder(), "");
 
+    const QString folder = QString::fromStdString(config.path());
+    field()->setText(folder);
     auto* openFolder = find<QAbstractButton>(ids::OpenFolder);
     openFolder->click();
     field()->clear();
     openFolder->click();
-    EXPECT_EQ(answers.openedFolders, QStringList({"/srv/b"}));
+    EXPECT_EQ(answers.openedFolders, QStringList({folder}));
+    EXPECT_TRUE(answers.messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, OpenTellsWhyItCannotShowTheFolder) {
+    open();
+    const QString folder = QString::fromStdString(config.path());
+    field()->setText(folder + "/gone");
+    find<QAbstractButton>(ids::OpenFolder)->click();
+    answers.folderOpens = false;
+    field()->setText(folder);
+    find<QAbstractButton>(ids::OpenFolder)->click();
+    EXPECT_EQ(answers.openedFolders, QStringList({folder}));
+    EXPECT_EQ(answers.messages,
+              QStringList({"Cannot open the folder '" + folder + "/gone':\nit doesn't exist.",
+                           "Cannot open the folder '" + folder +
+                               "':\nno program to show folders is set up on this desktop."}));
 }
 
 TEST_F(MainWindowTest, EscapeSavesTheFolderDeletesTheEngineAndEnds) {
@@ -363,6 +382,38 @@ TEST_F(MainWindowTest, PictureButtonsNameThemselvesInTipsAndThePanelHasNone) {
     EXPECT_EQ(find<QWidget>(ids::Convert)->toolTip(), "Convert");
     EXPECT_EQ(panel()->toolTip(), "");
     EXPECT_FALSE(panel()->isEnabled());
+    for (int id : {ids::Add, ids::Remove, ids::Clear, ids::Convert}) {
+        EXPECT_EQ(find<QWidget>(id)->accessibleName(), find<QWidget>(id)->toolTip());
+    }
+}
+
+TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButtonAndNothingElse) {
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Keys go where the user's would: to the focused control.
+    const auto press = [&](int id, Qt::Key key) {
+        find<QWidget>(id)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), key);
+    };
+    press(ids::Add, Qt::Key_Return);
+    press(ids::Add, Qt::Key_Space);
+    EXPECT_EQ(answers.fileDialogs.size(), 2u);
+    press(ids::BrowseFolder, Qt::Key_Enter);
+    press(ids::BrowseFolder, Qt::Key_Space);
+    EXPECT_EQ(answers.folderBrowsers.size(), 2u);
+    field()->setText(QString::fromStdString(config.path()));
+    press(ids::OpenFolder, Qt::Key_Return);
+    EXPECT_EQ(answers.openedFolders.size(), 1);
+
+    // Enter in the field or the list presses no button.
+    press(ids::OutputFolder, Qt::Key_Return);
+    addSourceFile(QStringLiteral("/v/a.mkv"));
+    press(ids::SourceList, Qt::Key_Return);
+    EXPECT_EQ(answers.fileDialogs.size(), 2u);
+    EXPECT_EQ(answers.folderBrowsers.size(), 2u);
+    EXPECT_EQ(answers.openedFolders.size(), 1);
+    EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <thread>
 
 #include "conversion_support.h"
@@ -26,6 +27,12 @@ using testing_support::waitUntil;
 using Action = ScriptedCore::Action;
 
 const QString kStopQuestion = QStringLiteral("Are you sure you want to stop the conversion?");
+
+// Enter, where the window's focus is.
+void pressEnter(ProgressWindow& window) {
+    QWidget* focus = window.focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : &window, Qt::Key_Return);
+}
 
 // Two jobs in a private output folder.
 struct Batch {
@@ -50,7 +57,8 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     ASSERT_TRUE(window.progressInit());
     window.show();
     EXPECT_EQ(window.windowTitle(), "Progress");
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint |
+                                         Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint));
 
     // Running, but no job picked yet: the resource texts stay and the bar is empty.
     const int ticks = window.tickCount();
@@ -67,6 +75,9 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     const auto* bar = control<QProgressBar>(&window, ids::ProgressBar);
     EXPECT_EQ(bar->maximum(), 200);
     EXPECT_EQ(bar->value(), 50);
+    // Enter presses Stop while it shows (answered No here).
+    pressEnter(window);
+    EXPECT_EQ(prompts.questions, QStringList{kStopQuestion});
 
     batch.core.releaseAll();
     ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
@@ -81,14 +92,41 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &escape);
     EXPECT_FALSE(window.close());
+    window.setWindowState(Qt::WindowMinimized);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
     EXPECT_EQ(window.tickCount(), finalTicks);
 
-    control<QPushButton>(&window, ids::Close)->click();
+    // Enter presses Close once it shows.
+    pressEnter(window);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), 1);
-    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(prompts.questions, QStringList{kStopQuestion});
+}
+
+TEST(ProgressWindowTest, ALongPathLosesItsMiddleAndShowsInFullAsTip) {
+    TestPrompts prompts;
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    const std::string source = "/sources/" + std::string(300, 'd') + "/the-file-name.mkv";
+    core.addJob(source);
+    core.setAction(source, Action::Hold);
+    ProgressWindow window(core, nullptr);
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return core.holding.load(); }));
+    window.progressTick();
+
+    const auto* line = control<QLabel>(&window, ids::FileLine);
+    EXPECT_TRUE(line->text().startsWith("/sources/d")) << line->text().toStdString();
+    EXPECT_TRUE(line->text().endsWith("d/the-file-name.mkv")) << line->text().toStdString();
+    EXPECT_TRUE(line->text().contains(QChar(0x2026)));
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width());
+    EXPECT_EQ(line->toolTip(), QString::fromStdString(source));
+    core.releaseAll();
 }
 
 TEST(ProgressWindowTest, FinalLineCountsOnlyFinishedJobs) {

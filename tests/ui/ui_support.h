@@ -36,6 +36,7 @@ public:
     QStringList filesToOpen;  // empty: the dialog is cancelled
     QString folderToChoose;   // empty: the browser is cancelled
     bool answerYes = true;
+    bool folderOpens = true;  // false: the desktop will not show folders
 
     std::vector<Request> fileDialogs;
     std::vector<Request> folderBrowsers;
@@ -52,7 +53,10 @@ public:
         folderBrowsers.push_back({owner, title, initialFolder});
         return folderToChoose;
     }
-    void openFolder(const QString& folder) override { openedFolders << folder; }
+    bool openFolder(const QString& folder) override {
+        openedFolders << folder;
+        return folderOpens;
+    }
     void message(QWidget*, const QString& text) override { messages << text; }
     bool question(QWidget*, const QString& text) override {
         questions << text;

@@ -5,3 +5,4 @@ QDialog* mainWindow = nullptr;
 QIcon appIcon;
 ConvertCore* convertCore = nullptr;
 std::map<int, QImage> buttonImages;
+std::map<int, QImage> sharpButtonImages;

@@ -20,3 +20,5 @@ extern QIcon appIcon;
 extern ConvertCore* convertCore;
 // Decoded button pictures by control id: filled once at start-up, emptied at shutdown.
 extern std::map<int, QImage> buttonImages;
+// The same pictures drawn at twice the size (device pixel ratio 2), for screens that scale.
+extern std::map<int, QImage> sharpButtonImages;

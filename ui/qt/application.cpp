@@ -4,6 +4,7 @@
 #include "button_images.h"
 #include "main_window.h"
 #include "media_preset.h"
+#include "source_list.h"
 
 bool initApplication() {
     mainWindow = nullptr;
@@ -18,15 +19,17 @@ bool initApplication() {
 
 void releaseApplication() {
     buttonImages.clear();
+    sharpButtonImages.clear();
 }
 
-int runApplication() {
+int runApplication(const QStringList& files) {
     initApplication();
     if (!loadButtonImages()) {
         return 0;
     }
     {
         MainWindow window(chooseMainLayout(*presetCatalogue));
+        addCommandLineFiles(files);
         window.exec();
     }
     releaseApplication();

@@ -18,11 +18,24 @@ const ImageButtonRow imageButtonTable[] = {
 
 bool loadButtonImages() {
     for (const ImageButtonRow* row = imageButtonTable; row->controlId != 0; ++row) {
-        if (auto image = loadPngResource(QString::fromLatin1(row->picture))) {
+        const QString picture = QString::fromLatin1(row->picture);
+        if (auto image = loadPngResource(picture)) {
             buttonImages[row->controlId] = std::move(*image);
+        }
+        if (auto sharp = loadPngResource(sharpPicturePath(picture)); sharp && !sharp->isNull()) {
+            sharp->setDevicePixelRatio(2);
+            sharpButtonImages[row->controlId] = std::move(*sharp);
         }
     }
     return true;
+}
+
+QString sharpPicturePath(const QString& path) {
+    QString sharp = path;
+    if (sharp.endsWith(QStringLiteral(".png"))) {
+        sharp.insert(sharp.size() - 4, QStringLiteral("@2x"));
+    }
+    return sharp;
 }
 
 std::optional<QImage> loadPngResource(const QString& path) {
@@ -45,8 +58,11 @@ std::optional<QImage> loadPngResource(const QString& path) {
 void createTooltips() {
     for (const ImageButtonRow* row = imageButtonTable; row->controlId != 0; ++row) {
         if (auto* widget = control<QWidget>(mainWindow, row->controlId)) {
-            widget->setToolTip(row->tooltipText != nullptr ? QString::fromLatin1(row->tooltipText)
-                                                           : QString());
+            const QString tip =
+                row->tooltipText != nullptr ? QString::fromLatin1(row->tooltipText) : QString();
+            widget->setToolTip(tip);
+            // A picture button has no caption: screen readers say its tip instead.
+            widget->setAccessibleName(tip);
         }
     }
 }

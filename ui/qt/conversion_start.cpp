@@ -18,6 +18,7 @@
 #include "convert_core.h"
 #include "converter.h"
 #include "media_preset.h"
+#include "outcome_text.h"
 #include "platform.h"
 #include "progress_window.h"
 #include "prompts.h"
@@ -26,6 +27,10 @@ namespace {
 
 std::string toEngine(const QString& text) {
     return QFile::encodeName(text).toStdString();
+}
+
+QString fromEngine(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
 }
 
 bool workerActive(const ConvertCore& core) {
@@ -103,7 +108,39 @@ bool onConvert() {
 
     runProgressWindow(core, mainWindow);
     selectFinishedItems();
+    showOutcomes();
     return true;
+}
+
+void showOutcomes() {
+    auto* list = control<QListWidget>(mainWindow, ids::SourceList);
+    if (list == nullptr || convertCore == nullptr) {
+        return;
+    }
+    std::vector<ConvertJob> jobs = convertCore->jobSnapshots();
+    // A stop that outlasted the engine's wait: the job still ending has no outcome yet, but
+    // the user has stopped it.
+    ConvertJob current;
+    if (workerActive(*convertCore) && convertCore->getCurrentJob(current) && current.index >= 0 &&
+        current.index < static_cast<int>(jobs.size())) {
+        ConvertJob& ending = jobs[static_cast<std::size_t>(current.index)];
+        if (ending.outcome == JobOutcome::NotStarted) {
+            ending.outcome = JobOutcome::Stopped;
+        }
+    }
+    const int shared = std::min(list->count(), static_cast<int>(jobs.size()));
+    for (int line = 0; line < shared; ++line) {
+        QListWidgetItem* item = list->item(line);
+        const QString tip = fromEngine(rules::outcomeTooltip(jobs[static_cast<std::size_t>(line)]));
+        // Each change repaints the line; most lines keep their tip from batch to batch.
+        if (item->toolTip() != tip) {
+            item->setToolTip(tip);
+        }
+    }
+    const std::string summary = rules::failureSummary(jobs);
+    if (!summary.empty()) {
+        prompts().message(mainWindow, fromEngine(summary));
+    }
 }
 
 void selectFinishedItems() {

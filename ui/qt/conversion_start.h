@@ -1,7 +1,7 @@
 #pragma once
 
 // The Convert command: checks the input, hands the batch to the engine, follows it in the
-// progress window, then selects the entries that finished.
+// progress window, then selects the entries that finished and says why the others did not.
 
 #include <string>
 
@@ -16,6 +16,10 @@ std::string buildToolPath();
 
 // Selects exactly the source list lines whose job reached 100.
 void selectFinishedItems();
+
+// Gives each line whose job did not finish its outcome as tip (and takes it from the others),
+// then, when jobs failed, tells which and why in one message.
+void showOutcomes();
 
 // The current index of the combo box `controlId` of `window`; -1 when there is no such control
 // or nothing is selected.

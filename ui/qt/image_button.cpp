@@ -41,7 +41,17 @@ void drawImageButton(QPainter& painter, const DrawItem& item) {
     const QPalette::ColorRole role =
         item.controlId == ids::DropPanel ? QPalette::Base : QPalette::Button;
     painter.fillRect(item.rect, QApplication::palette().color(QPalette::Active, role));
-    if (!image.isNull()) {
+    if (image.isNull()) {
+        return;
+    }
+    // On a scaling screen the larger drawing takes the picture's place, pixel for pixel.
+    const QPaintDevice* device = painter.device();
+    const auto sharp = sharpButtonImages.find(item.controlId);
+    if (device != nullptr && device->devicePixelRatioF() > 1.0 &&
+        sharp != sharpButtonImages.end()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(QPoint(left + dx, top + dy), image.size()), sharp->second);
+    } else {
         painter.drawImage(QPoint(left + dx, top + dy), image);
     }
 }

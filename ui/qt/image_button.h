@@ -32,6 +32,8 @@ struct DrawItem {
 
 // Paints the control's picture unscaled and centred over its filled background (the window
 // colour for the panel, the button face for the buttons), one pixel right and down while
-// pressed. A control without an entry in buttonImages is not painted at all; one whose picture
-// did not decode gets only its background. No caption, border or focus frame.
+// pressed; all in logical pixels, the twice-as-large drawing standing in for the picture on a
+// device whose pixel ratio is above 1. A control without an entry in buttonImages is not
+// painted at all; one whose picture did not decode gets only its background. No caption,
+// border or focus frame.
 void drawImageButton(QPainter& painter, const DrawItem& item);

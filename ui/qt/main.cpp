@@ -6,5 +6,6 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    return runApplication();
+    // Qt has taken its own options out; the rest are files to list, as a file manager passes.
+    return runApplication(QApplication::arguments().mid(1));
 }

@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -34,6 +35,31 @@ namespace {
 bool carriesUrls(const QDropEvent& event) {
     return event.mimeData() != nullptr && event.mimeData()->hasUrls();
 }
+
+// Enter and Return press the focused button, as Space does and as in a native dialog. The
+// window has no default button, so Enter anywhere else presses nothing.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (!enter || !plain || button == nullptr) {
+            return false;
+        }
+        if (!key->isAutoRepeat()) {
+            button->click();
+        }
+        return true;
+    }
+};
 
 QIcon loadAppIcon() {
     QIcon icon;
@@ -146,6 +172,11 @@ void MainWindow::createControls() {
     panel->setEnabled(false);
 
     setFixedSize(units.size(372, layout_ == MainLayout::WithPresets ? 219 : 194));
+
+    auto* enterPresses = new EnterPressesButton(this);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->installEventFilter(enterPresses);
+    }
 }
 
 void MainWindow::reject() {

@@ -1,10 +1,12 @@
 #include "output_folder.h"
 
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 
 #include "app_state.h"
 #include "controls.h"
+#include "open_folder_text.h"
 #include "prompts.h"
 
 QString outputFolderText() {
@@ -28,7 +30,16 @@ QString chooseFolder(const QString& initialFolder, QWidget* owner) {
 
 void onOpenFolder() {
     const QString folder = outputFolderText();
-    if (!folder.isEmpty()) {
-        prompts().openFolder(folder);
+    if (folder.isEmpty()) {
+        return;
+    }
+    const std::string path = QFile::encodeName(folder).toStdString();
+    rules::OpenFolderProblem problem = rules::checkOpenFolder(path);
+    if (problem == rules::OpenFolderProblem::None && !prompts().openFolder(folder)) {
+        problem = rules::OpenFolderProblem::NoOpener;
+    }
+    if (problem != rules::OpenFolderProblem::None) {
+        prompts().message(mainWindow,
+                          QFile::decodeName(rules::openFolderFailure(path, problem).c_str()));
     }
 }

@@ -17,5 +17,6 @@ void onBrowseFolder();
 // The folder browser titled "Select a folder": the chosen folder, or "" when cancelled.
 QString chooseFolder(const QString& initialFolder, QWidget* owner);
 
-// "Open": shows the field's folder in the desktop's file manager; nothing when it is empty.
+// "Open": shows the field's folder in the desktop's file manager; nothing when it is empty, a
+// message with the folder and the reason when it cannot be shown.
 void onOpenFolder();

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -28,6 +29,30 @@ ProgressWindow* openWindow = nullptr;
 
 QString fromEngine(const std::string& text) {
     return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+// The path within width: whole when it fits, else its folder shortened in the middle so that
+// the file name stays whole; a name too long even alone loses its own middle.
+QString shortenPath(const QString& path, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(path) <= width) {
+        return path;
+    }
+    const qsizetype cut = path.lastIndexOf(u'/');
+    const QString name = cut >= 0 ? path.mid(cut) : path;
+    const int folderWidth = width - metrics.horizontalAdvance(name);
+    const QString ellipsis(QChar(0x2026));
+    if (cut <= 0 || folderWidth < metrics.horizontalAdvance(ellipsis)) {
+        return metrics.elidedText(name, Qt::ElideMiddle, width);
+    }
+    return metrics.elidedText(path.left(cut), Qt::ElideMiddle, folderWidth) + name;
+}
+
+// Makes button the one that Enter presses, and puts the focus on it.
+void makeDefault(QPushButton* button) {
+    if (button != nullptr && !button->isDefault()) {
+        button->setDefault(true);
+        button->setFocus();
+    }
 }
 
 template <class T>
@@ -91,6 +116,7 @@ bool ProgressWindow::progressInit() {
     }
     if (auto* stop = control<QPushButton>(this, ids::Stop)) {
         stop->show();
+        makeDefault(stop);
     }
     if (auto* close = control<QPushButton>(this, ids::Close)) {
         close->hide();
@@ -131,7 +157,7 @@ void ProgressWindow::progressTick() {
         batch->setText(line);
     }
     if (auto* file = control<QLabel>(this, ids::FileLine); file != nullptr && !fileText.isEmpty()) {
-        file->setText(fileText);
+        showFileText(*file, fileText, state == Running);
     }
     if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
         // An empty range would make the bar a busy indicator; an empty bar is meant.
@@ -140,16 +166,23 @@ void ProgressWindow::progressTick() {
     }
 
     if (core.runState != Running) {
-        if (auto* stop = control<QPushButton>(this, ids::Stop)) {
-            stop->hide();
-        }
         if (auto* close = control<QPushButton>(this, ids::Close)) {
             close->show();
+            makeDefault(close);
+        }
+        if (auto* stop = control<QPushButton>(this, ids::Stop)) {
+            stop->hide();
         }
         if (core.runState != Finished) {
             postCloseCommand();
         }
     }
+}
+
+void ProgressWindow::showFileText(QLabel& line, const QString& text, bool isPath) {
+    const int width = line.contentsRect().width();
+    line.setText(isPath ? shortenPath(text, line.fontMetrics(), width) : text);
+    line.setToolTip(isPath ? text : QString());
 }
 
 void ProgressWindow::confirmStop() {
@@ -199,6 +232,13 @@ void ProgressWindow::reject() {}
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+void ProgressWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+    }
 }
 
 void ProgressWindow::onCloseCommand() {

@@ -1,8 +1,10 @@
 #pragma once
 
 // The modal window that starts a batch and follows it: job number, batch percentage, the file
-// under way and a bar for the whole batch; Stop while it runs, Close once it has ended. It also
-// asks, for the worker thread, whether an existing output may be replaced.
+// under way (shortened in the middle when long, in full as its tip) and a bar for the whole
+// batch; Stop while it runs, Close once it has ended, whichever shows being the button that
+// Enter presses. It also asks, for the worker thread, whether an existing output may be
+// replaced.
 
 #include <QDialog>
 #include <QString>
@@ -10,6 +12,7 @@
 
 class ConvertCore;
 class QCloseEvent;
+class QLabel;
 class QTimer;
 
 class ProgressWindow : public QDialog {
@@ -43,8 +46,12 @@ public:
 protected:
     // Close requests from the window manager are swallowed.
     void closeEvent(QCloseEvent* event) override;
+    // The window asks for no minimise box; a window manager that draws one anyway would hide
+    // the whole program with it, so the window comes straight back.
+    void changeEvent(QEvent* event) override;
 
 private:
+    static void showFileText(QLabel& line, const QString& text, bool isPath);
     void onCloseCommand();
     void postCloseCommand();
 

@@ -20,8 +20,8 @@ public:
     virtual QString chooseFolder(QWidget* owner, const QString& title,
                                  const QString& initialFolder) = 0;
 
-    // Asks the desktop to show a folder in its file manager.
-    virtual void openFolder(const QString& folder) = 0;
+    // Asks the desktop to show a folder in its file manager. False when it would not.
+    virtual bool openFolder(const QString& folder) = 0;
 
     // A message with a single OK button, caption "Kestrova", no icon.
     virtual void message(QWidget* owner, const QString& text) = 0;

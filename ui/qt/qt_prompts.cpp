@@ -27,8 +27,8 @@ QString QtPrompts::chooseFolder(QWidget* owner, const QString& title,
     return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(owner, title, initialFolder));
 }
 
-void QtPrompts::openFolder(const QString& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+bool QtPrompts::openFolder(const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void QtPrompts::message(QWidget* owner, const QString& text) {

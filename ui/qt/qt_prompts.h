@@ -10,7 +10,7 @@ public:
     QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override;
     QString chooseFolder(QWidget* owner, const QString& title,
                          const QString& initialFolder) override;
-    void openFolder(const QString& folder) override;
+    bool openFolder(const QString& folder) override;
     void message(QWidget* owner, const QString& text) override;
     bool question(QWidget* owner, const QString& text) override;
 };

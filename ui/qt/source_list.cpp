@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QMimeData>
@@ -45,6 +46,14 @@ int sortedRow(const QListWidget& list, const QString& path) {
         }
     }
     return low;
+}
+
+void addLocalFiles(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            addSourceFile(QDir::toNativeSeparators(url.toLocalFile()));
+        }
+    }
 }
 
 }  // namespace
@@ -89,14 +98,26 @@ void onDropFiles(QDropEvent& drop) {
         drop.ignore();
         return;
     }
-    for (const QUrl& url : drop.mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            addSourceFile(QDir::toNativeSeparators(url.toLocalFile()));
-        }
-    }
+    addLocalFiles(drop.mimeData()->urls());
     // Never a move: the source application must keep its files.
     drop.setDropAction(Qt::CopyAction);
     drop.accept();
+}
+
+void addCommandLineFiles(const QStringList& arguments) {
+    QList<QUrl> urls;
+    for (const QString& argument : arguments) {
+        const QUrl url(argument);
+        // A name that is not a local file but reads as an address with a scheme is taken as
+        // one; only local files are listed.
+        if (!QFileInfo::exists(argument) && url.isValid() && url.scheme().size() > 1) {
+            urls << url;
+        } else if (!argument.isEmpty()) {
+            urls << QUrl::fromLocalFile(
+                QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
+        }
+    }
+    addLocalFiles(urls);
 }
 
 void onRemoveSelected() {

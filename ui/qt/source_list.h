@@ -5,6 +5,7 @@
 // files until Convert queues them.
 
 #include <QString>
+#include <QStringList>
 
 class QDropEvent;
 
@@ -25,6 +26,10 @@ void onAddFiles();
 // Local files and folders dropped on the main window, tested by name like added files. Ignored
 // while a batch runs.
 void onDropFiles(QDropEvent& drop);
+
+// Files named when the program starts: paths (relative ones from the current folder) or file
+// URLs, added as dropped files are.
+void addCommandLineFiles(const QStringList& arguments);
 
 // Remove: deletes the selected lines.
 void onRemoveSelected();
