@@ -6,6 +6,9 @@ TSAN  := $(BUILD_ROOT)/tsan
 FUZZ  := $(BUILD_ROOT)/fuzz
 BENCH := $(BUILD_ROOT)/bench
 WINDOWS := $(BUILD_ROOT)/windows
+RELEASE := $(BUILD_ROOT)/release
+PACKAGE := $(BUILD_ROOT)/package
+PREFIX ?= /usr/local
 BENCHES = add_files progress_tick startup
 FUZZ_SECONDS ?= 60
 FUZZERS = fuzz_hms_to_seconds fuzz_probe_text fuzz_progress fuzz_file_types fuzz_output_path
@@ -15,7 +18,8 @@ GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
-        fuzz-build bench demo bench-overhead run pictures screenshot format clean
+        fuzz-build bench demo bench-overhead run pictures screenshot release install package \
+        package-test format clean
 
 all: build
 
@@ -105,6 +109,31 @@ demo: build
 # By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
 bench-overhead: build
 	KESTROVA_BIN=$(MAIN)/bin ./bench/overhead
+
+# The build that is installed and packaged, without tests: Debian's optimisation and hardening
+# flags (dpkg-buildflags) in place of CMake's own.
+release: bootstrap
+	$(CMAKE) -S . -B $(RELEASE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DKESTROVA_WERROR=ON \
+	    -DKESTROVA_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
+	    -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS) $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+	$(CMAKE) --build $(RELEASE)
+
+# Installs under PREFIX (default /usr/local); DESTDIR=DIR stages the same tree inside DIR.
+install: release
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(RELEASE) --prefix "$(PREFIX)" --strip
+
+# The Debian package build/package/kestrova_<version>_<arch>.deb, checked by lintian.
+package: release
+	@./scripts/bootstrap package
+	rm -f $(PACKAGE)/kestrova_*.deb
+	cd $(RELEASE) && cpack -B $(abspath $(PACKAGE))
+	lintian --fail-on error $(PACKAGE)/kestrova_*.deb
+	@ls $(PACKAGE)/kestrova_*.deb
+
+# Installs the package on this machine, uses it as a user would, and purges it (needs root).
+package-test: package
+	./scripts/package-test $(PACKAGE)/kestrova_*.deb
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -113,5 +115,34 @@ TEST(PlatformTest, ExecutableFolderHoldsThisTest) {
     EXPECT_FALSE(folder.empty());
     EXPECT_TRUE(platform::isDirectory(folder));
 }
+
+#ifndef _WIN32
+// An installed program is started through a link in bin/ and must still find core/ beside its
+// real file: this test program, run through a link in another folder, reports its folder.
+TEST(PlatformTest, ExecutableFolderIsTheRealFileEvenThroughASymbolicLink) {
+    if (const char* report = std::getenv("KESTROVA_REPORT_EXECUTABLE_FOLDER")) {
+        std::ofstream(report) << platform::executableFolder();
+        return;
+    }
+    TempDir dir;
+    const std::string link = dir.file("linked_tests");
+    const std::string report = dir.file("folder.txt");
+    ASSERT_EQ(symlink(std::filesystem::read_symlink("/proc/self/exe").c_str(), link.c_str()), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("KESTROVA_REPORT_EXECUTABLE_FOLDER", report.c_str(), 1);
+        const std::string filter =
+            "--gtest_filter=PlatformTest.ExecutableFolderIsTheRealFileEvenThroughASymbolicLink";
+        execl(link.c_str(), link.c_str(), filter.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(testing_support::readAll(report), platform::executableFolder());
+    EXPECT_NE(platform::executableFolder(), dir.path());
+}
+#endif
 
 }  // namespace
