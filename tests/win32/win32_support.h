@@ -35,11 +35,12 @@ inline RECT childRect(HWND control) {
     return place;
 }
 
-// A dialog-unit rectangle in pixels of the dialog.
+// A dialog-unit rectangle in pixels of the dialog: position and size each converted, as the
+// dialog manager converts them.
 inline RECT dialogRect(HWND dialog, int x, int y, int width, int height) {
-    RECT place{x, y, x + width, y + height};
-    MapDialogRect(dialog, &place);
-    return place;
+    RECT units{x, y, width, height};
+    MapDialogRect(dialog, &units);
+    return RECT{units.left, units.top, units.left + units.right, units.top + units.bottom};
 }
 
 // The text of a window, also of another process's.

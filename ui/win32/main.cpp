@@ -1,9 +1,10 @@
 // The Windows desktop program's entry: pictures and catalogue up, the main window run until it
 // closes, everything released.
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include "app_state.h"
 #include "image_buttons.h"
