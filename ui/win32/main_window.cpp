@@ -94,6 +94,35 @@ LRESULT CALLBACK listSubclass(HWND list, UINT message, WPARAM wParam, LPARAM lPa
     return DefSubclassProc(list, message, wParam, lParam);
 }
 
+// The main window's commands by control id; false for an id that is none of them.
+bool runCommand(int id) {
+    switch (id) {
+        case IDCANCEL:
+            onClose();
+            return true;
+        case IDC_CONVERT:
+            onConvert();
+            return true;
+        case IDC_BROWSE_FOLDER:
+            onBrowseFolder();
+            return true;
+        case IDC_ADD:
+            onAddFiles();
+            return true;
+        case IDC_REMOVE:
+            onRemoveSelected();
+            return true;
+        case IDC_CLEAR:
+            onClearList();
+            return true;
+        case IDC_OPEN_FOLDER:
+            onOpenFolder();
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 int mainTemplateFor(const MediaPreset& catalogue) {
@@ -178,31 +207,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             }
             return TRUE;
         case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDCANCEL:
-                    onClose();
-                    return TRUE;
-                case IDC_CONVERT:
-                    onConvert();
-                    return TRUE;
-                case IDC_BROWSE_FOLDER:
-                    onBrowseFolder();
-                    return TRUE;
-                case IDC_ADD:
-                    onAddFiles();
-                    return TRUE;
-                case IDC_REMOVE:
-                    onRemoveSelected();
-                    return TRUE;
-                case IDC_CLEAR:
-                    onClearList();
-                    return TRUE;
-                case IDC_OPEN_FOLDER:
-                    onOpenFolder();
-                    return TRUE;
-                default:
-                    return FALSE;
+            if (LOWORD(wParam) == IDOK) {
+                // Enter presses the focused button, the picture buttons included, as a focused
+                // push button is pressed in any dialog.
+                return runCommand(GetDlgCtrlID(GetFocus())) ? TRUE : FALSE;
             }
+            return runCommand(LOWORD(wParam)) ? TRUE : FALSE;
         case WM_DRAWITEM:
             if (lParam != 0) {
                 drawImageButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
