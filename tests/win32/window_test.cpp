@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,26 @@ TEST_F(Win32WindowTest, ListSortsIgnoringCaseAndRefusesDuplicatesAndOtherTypes) 
     EXPECT_TRUE(lines().empty());
     EXPECT_FALSE(IsWindowEnabled(list));
     EXPECT_TRUE(IsWindowVisible(mainControl(IDC_DROP_PANEL)));
+}
+
+TEST_F(Win32WindowTest, DroppedFilesAreTestedAsAddedOnesAndEnterPressesTheFocusedButton) {
+    HWND window = openMain();
+    // A drop as the shell makes it: the paths after a DROPFILES header, each ended by a zero.
+    const std::wstring paths = std::wstring(L"C:\\v\\a.mkv") + L'\0' + L"C:\\v\\notes.txt" + L'\0' +
+                               L"C:\\v\\a.mkv" + L'\0' + L'\0';
+    HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                               sizeof(DROPFILES) + paths.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    CopyMemory(header + 1, paths.data(), paths.size() * sizeof(wchar_t));
+    GlobalUnlock(drop);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(lines(), std::vector<std::wstring>{L"C:\\v\\a.mkv"});
+
+    SetFocus(mainControl(IDC_CLEAR));
+    SendMessageW(window, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(lines().empty());
 }
 
 TEST_F(Win32WindowTest, AfterABatchFinishedLinesAreSelectedAndTheOthersTellWhy) {
