@@ -21,6 +21,38 @@ HWND openWindow = nullptr;
 ConvertCore* openCore = nullptr;
 UINT_PTR timerId = 0;
 int ticks = 0;
+// Shows the file line's whole path, which the line itself shortens in the middle.
+HWND fileTip = nullptr;
+
+TTTOOLINFOW fileTool(HWND window, wchar_t* text) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, IDC_FILE_LINE));
+    tool.hinst = appInstance;
+    tool.lpszText = text;
+    return tool;
+}
+
+void createFileTip(HWND window) {
+    fileTip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                              nullptr, appInstance, nullptr);
+    if (fileTip != nullptr) {
+        TTTOOLINFOW tool = fileTool(window, const_cast<wchar_t*>(L""));
+        SendMessageW(fileTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(fileTip, TTM_SETMAXTIPWIDTH, 0, 800);
+    }
+}
+
+void setFileLine(HWND window, const std::wstring& text) {
+    SetDlgItemTextW(window, IDC_FILE_LINE, text.c_str());
+    if (fileTip != nullptr) {
+        TTTOOLINFOW tool = fileTool(window, const_cast<wchar_t*>(text.c_str()));
+        SendMessageW(fileTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
 
 void show(HWND window, int id, bool visible) {
     if (HWND control = GetDlgItem(window, id)) {
@@ -75,7 +107,7 @@ void progressTick(HWND window) {
         SetDlgItemTextW(window, IDC_BATCH_LINE, line.c_str());
     }
     if (!fileText.empty() && windowText(GetDlgItem(window, IDC_FILE_LINE)) != fileText) {
-        SetDlgItemTextW(window, IDC_FILE_LINE, fileText.c_str());
+        setFileLine(window, fileText);
     }
     SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, barMaximum);
     SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(barPosition), 0);
@@ -103,6 +135,7 @@ bool progressInit(HWND window, ConvertCore* core) {
         SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
     }
     showButton(window, IDC_STOP);
+    createFileTip(window);
     timerId = SetTimer(window, kTimerId, kTickMs, nullptr);
     progressTick(window);
     return true;
@@ -176,6 +209,8 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
             if (openWindow == window) {
                 openWindow = nullptr;
             }
+            // Owned by the window, the tip goes with it.
+            fileTip = nullptr;
             return FALSE;
         default:
             return FALSE;
