@@ -139,7 +139,12 @@ bool onInitDialog(HWND window) {
     DragAcceptFiles(window, TRUE);
     SetWindowTextW(window, mainCaption().c_str());
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
-    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
+    // The caption's icon from the icon's own small picture rather than the big one shrunk.
+    HANDLE smallIcon =
+        LoadImageW(appInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    SendMessageW(window, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(smallIcon != nullptr ? smallIcon : appIcon));
     // The panel lies over the list and is drawn after it.
     if (HWND panel = mainControl(IDC_DROP_PANEL)) {
         SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
