@@ -9,6 +9,7 @@ WINDOWS := $(BUILD_ROOT)/windows
 RELEASE := $(BUILD_ROOT)/release
 PACKAGE := $(BUILD_ROOT)/package
 PREFIX ?= /usr/local
+WINDOWS_PACKAGE := $(BUILD_ROOT)/windows-package
 BENCHES = add_files progress_tick startup
 FUZZ_SECONDS ?= 60
 FUZZERS = fuzz_hms_to_seconds fuzz_probe_text fuzz_progress fuzz_file_types fuzz_output_path
@@ -18,8 +19,9 @@ GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
+.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
         fuzz-build bench demo bench-overhead run pictures screenshot release install package \
-        package-test format clean
+        package-test format clean windows-build screenshot-windows package-windows
 
 all: build
 
@@ -93,14 +95,33 @@ pictures: bootstrap
 screenshot: build
 	./scripts/screenshot $(MAIN)
 
-# The engine, kestrova-cli and their tests cross-built for Windows with MinGW-w64, the tests
-# run under Wine with no display (the desktop program is not part of this build).
-test-windows:
+# The engine, kestrova-cli, the Windows desktop program (ui/win32) and their tests cross-built
+# for Windows with MinGW-w64, the tests run under Wine on a virtual X display, which the
+# desktop program's windows need.
+test-windows: windows-build
+	KESTROVA_WINE_DISPLAY=1 xvfb-run -a -s "-screen 0 1024x768x24" \
+	    ./scripts/wine-test $(WINDOWS) -LE soak -j $(TEST_JOBS)
+
+windows-build:
 	@./scripts/bootstrap windows
 	$(CMAKE) -S . -B $(WINDOWS) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(WINDOWS)
-	./scripts/wine-test $(WINDOWS) -LE soak -j $(TEST_JOBS)
+
+# Remakes docs/main-window-windows.png: the Windows desktop program under Wine on a virtual X
+# display.
+screenshot-windows: windows-build
+	./scripts/screenshot-windows $(WINDOWS)
+
+# build/kestrova-<version>-windows-x64.zip: kestrova.exe, kestrova-cli.exe (release builds,
+# static, stripped), an empty core\ for the user's converter and a note saying so.
+package-windows:
+	@./scripts/bootstrap windows
+	$(CMAKE) -S . -B $(WINDOWS_PACKAGE) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=MinSizeRel -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF \
+	    -DKESTROVA_BUILD_TESTS=OFF -DCMAKE_EXE_LINKER_FLAGS_MINSIZEREL=-s
+	$(CMAKE) --build $(WINDOWS_PACKAGE) --target kestrova kestrova-cli
+	./scripts/package-windows $(WINDOWS_PACKAGE) $(BUILD_ROOT)
 
 # The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
 demo: build
