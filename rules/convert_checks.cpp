@@ -36,7 +36,7 @@ std::string refusalText(Refusal refusal) {
         case Refusal::NoConverter:
             return "There isn't a core file.";
         case Refusal::NoDataFolder:
-            return "There is no folder for the program's data: set HOME or XDG_DATA_HOME.";
+            return "There is no folder for the program's data.";
     }
     return {};
 }

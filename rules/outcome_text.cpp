@@ -53,10 +53,13 @@ std::string failureSummary(const std::vector<ConvertJob>& jobs) {
     std::string text = failed.size() == 1 ? "This file was not converted:\n"
                                           : "These files were not converted:\n";
     for (std::size_t k = 0; k < failed.size() && k < kSummaryLines; ++k) {
-        text += "\n" + unfinishedEntry(*failed[k]);
+        text += '\n';
+        text += unfinishedEntry(*failed[k]);
     }
     if (failed.size() > kSummaryLines) {
-        text += "\nand " + std::to_string(failed.size() - kSummaryLines) + " more";
+        text += "\nand ";
+        text += std::to_string(failed.size() - kSummaryLines);
+        text += " more";
     }
     return text;
 }
