@@ -20,9 +20,11 @@ bool waitForEvent(const std::string& path, const std::string& name) {
 }
 
 TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
-    // Deaf to "q" for a while, then done by itself.
+    // Deaf to "q" for a while, then done by itself; replacing a file the user agreed to lose.
     core.addJob(source("clip.mkv", "duration 00:00:30.00\n" + eventsLine() +
                                        "on-q ignore\noutput partial\nsleep 2000\n"));
+    work.write("out/clip.avi", "old");
+    core.confirmCallback = [](int, std::intptr_t) { return 1; };
     core.start();
     ASSERT_TRUE(waitForEvent(eventsPath(), "start"));
     const std::int64_t requested = monotonicMs();
@@ -39,10 +41,12 @@ TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
         EXPECT_GE(quits[i] - quits[i - 1], 200) << "one q per poll, not a flood";
         EXPECT_LT(quits[i] - quits[i - 1], 1500);
     }
-    // A stopped job is not finished, but its partial output stays.
+    // A stopped job is not finished, and leaves the output name as it was.
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
-    EXPECT_EQ(readAll(outputFor("clip.mkv")), "partial");
-    EXPECT_TRUE(ConvertCoreTestPeer::lastRunAskedToQuit(core));
+    EXPECT_EQ(core.jobSnapshots().at(0).outcome, JobOutcome::Stopped);
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder),
+              std::vector<std::string>{outputFor("clip.mkv")});
+    EXPECT_EQ(readAll(outputFor("clip.mkv")), "old");
 }
 
 #ifndef _WIN32
@@ -70,7 +74,7 @@ TEST_F(RunnerTest, ConverterDeafToQIsTerminatedAfterTenSecondsThenKilled) {
     EXPECT_LT(ended - terms.front(), 6000);
     EXPECT_TRUE(eventTimes(events, "end").empty()) << "it never ended by itself";
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
-    EXPECT_TRUE(std::filesystem::exists(outputFor("deaf.mkv")));
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
 #endif
 
@@ -124,7 +128,7 @@ TEST_F(RunnerTest, WithoutADurationNoPercentageIsShown) {
     ASSERT_FALSE(withDuration.empty());
     EXPECT_GT(*std::max_element(withDuration.begin(), withDuration.end()), 0)
         << "the same text with a duration does give percentages";
-    EXPECT_EQ(ConvertCoreTestPeer::job(core, 1).durationSeconds, 4);
+    EXPECT_EQ(core.jobSnapshots().at(1).durationSeconds, 4);
 }
 
 TEST_F(RunnerTest, OneJobsLeftoverTextNeverSetsTheNextJobsPercent) {
@@ -164,10 +168,10 @@ TEST_F(RunnerTest, MegabytesOfStatusLinesAreReadAsTheyCome) {
                        "output done\n"));
     const auto started = Clock::now();
     runBatch();
-    // At the original's one chunk per poll this would take five minutes.
+    // Read one chunk per poll, this would take five minutes.
     EXPECT_LT(Clock::now() - started, 30s);
     EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
-    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), 0);
+    EXPECT_EQ(core.jobSnapshots().at(0).outcome, JobOutcome::Converted);
 }
 
 TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
@@ -204,7 +208,6 @@ TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
 TEST_F(RunnerTest, ScriptsThatCannotStartReportIt) {
     DebugCapture debug;
     EXPECT_FALSE(core.runProcess(""));
-    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), -1);
     std::string untouched = "kept";
     EXPECT_FALSE(core.runProcess2(work.file("missing.sh"), &untouched));
     EXPECT_EQ(untouched, "kept");
