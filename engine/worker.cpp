@@ -96,6 +96,11 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void ConvertCore::runProc() {
+    // A job this batch does not reach has not been started by it, whatever an earlier batch
+    // made of it.
+    for (int i = 0; i < jobCount(); ++i) {
+        setJobOutcome(i, JobOutcome::NotStarted);
+    }
     // Outputs of the jobs so far in this batch, with their sources.
     std::vector<std::pair<std::string, std::string>> earlierOutputs;
     for (int i = 0; i < jobCount(); ++i) {

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "converter_run.h"
 #include "engine_test_support.h"
+#include "script.h"
 
 namespace {
 
@@ -17,6 +19,39 @@ class RunnerTest : public EngineRunTest {};
 // Waits until the fake converter has recorded the named event.
 bool waitForEvent(const std::string& path, const std::string& name) {
     return waitFor([&] { return !eventTimes(readEvents(path), name).empty(); });
+}
+
+// One converter run, on its own: how it ended, in one value, and its text.
+TEST_F(RunnerTest, ARunSaysInOneValueHowItEnded) {
+    const auto run = [this](const std::string& recipe, const StopQuery& stop) {
+        const std::string script =
+            writeScriptFile({core.toolPath, source("clip.mkv", recipe), "", work.file("clip.avi")});
+        platform::Process::Options options;
+        options.pipeOutput = true;
+        options.pipeInput = true;
+        std::string text;
+        const RunEnd end = runConverter([&] { return platform::Process::start(script, options); },
+                                        stop, [&text](std::string_view chunk) { text += chunk; });
+        std::filesystem::remove(testing_support::fsPath(script));
+        return std::make_pair(end, text);
+    };
+    const auto never = [] { return false; };
+    auto [finished, text] = run("print hello\\n\n", never);
+    EXPECT_EQ(finished.kind, RunEnd::Kind::Finished);
+    EXPECT_NE(text.find("hello"), std::string::npos);
+    const RunEnd failed = run("exit 3\n", never).first;
+    EXPECT_EQ(failed.kind, RunEnd::Kind::Failed);
+    EXPECT_EQ(failed.exitStatus, 3);
+    EXPECT_EQ(run("exit 0\n", [] { return true; }).first.kind, RunEnd::Kind::NotStartedForStop);
+    const RunEnd stopped = run(eventsLine() + "sleep 30000\n", [this] {
+                               return !eventTimes(readEvents(eventsPath()), "start").empty();
+                           }).first;
+    EXPECT_EQ(stopped.kind, RunEnd::Kind::StoppedPartWay);
+    const RunEnd notStarted =
+        runConverter([this] { return platform::Process::start(work.file("none.sh"), {}); }, never,
+                     [](std::string_view) {});
+    EXPECT_EQ(notStarted.kind, RunEnd::Kind::CouldNotStart);
+    EXPECT_NE(notStarted.error.code, 0);
 }
 
 TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
