@@ -109,5 +109,7 @@ std::string ConvertCore::writeScript(const std::string& sourcePath, const std::s
     if (outputPath != nullptr) {
         command.outputPath = *outputPath;
     }
-    return writeScriptFile(command);
+    MadeFile script = makeScriptFile(command);
+    lastScriptError = script.error;
+    return script.path;
 }

@@ -1,29 +1,21 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "convert_job.h"
-
-namespace platform {
-class Process;
-}
-
-// Splits a text at every ':'; a trailing ':' adds no empty field, an empty text gives none.
-std::vector<std::string> splitFields(std::string_view text);
-// Whole seconds of an hours:minutes:seconds text, rounded half up; 0 unless exactly three
-// fields. The decimal point is '.' whatever the locale.
-std::int32_t hmsToSeconds(std::string_view text);
-// The duration in whole seconds from the text of a probe run: the value between the first
-// "Duration:" and the comma after it; 0 when there is none.
-std::int32_t durationFromProbeText(std::string_view text);
+#include "converter_run.h"
+#include "engine_error.h"
+#include "output_parser.h"
 
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
@@ -95,7 +87,8 @@ public:
     std::string buildOutputPath(const std::string& source, const std::string& folder) const;
 
     // Writes a script for the converter: the probe form without outputPath, the convert form
-    // with it. Returns its path, or "" when it cannot be written.
+    // with it. Returns its path, or "" when it cannot be written (the reason is kept for the
+    // job).
     std::string writeScript(const std::string& sourcePath, const std::string& presetArgs,
                             const std::string* outputPath);
 
@@ -106,16 +99,28 @@ public:
     // deleted. errorText (optional) receives the log's text. True when the child was started.
     bool runProcess2(const std::string& scriptPath, std::string* errorText);
 
-    // Duration of the source in whole seconds from a probe run; 0 when none was found.
+    // Duration of the source in whole seconds from a probe run; 0 when none was found. A probe
+    // whose script cannot be written, or that outlasts probeTimeLimit, fails the job (the
+    // reason is kept for it).
     int probeDuration(const std::string& sourcePath);
     // Takes one chunk of the converter's console text and updates the current job's percent.
     void parseProgress(std::string_view chunk);
 
 private:
+    // How the job under way ended, as convert() found it.
+    struct JobEnd {
+        JobOutcome outcome = JobOutcome::Failed;
+        std::string reason;
+    };
+
     static void workerMain(ConvertCore* core);
     void runProc();
-    // Reads one chunk of the converter's text, if any, and hands it on; the count read.
-    std::size_t pumpOutput(platform::Process& child);
+    // Takes one chunk of the converter's text: debug channel, progress and error line.
+    void takeOutput(std::string_view text);
+    // What a finished, failed or stopped converting run means for the job and its files.
+    JobEnd endConversion(const RunEnd& run, const std::string& temporaryPath,
+                         const std::string& output);
+    bool stopRequested() const { return runState != Running; }
 
     // Tests reach the engine's inner state through this.
     friend class ConvertCoreTestPeer;
@@ -135,6 +140,10 @@ private:
     std::map<std::string, ConvertJob*> jobsByPath;
 
 public:
+    // How long a probe may take before its job fails: a source that never answers (a FIFO, a
+    // hung network mount) must not hold the batch. Tests shorten it.
+    std::chrono::milliseconds probeTimeLimit{60000};
+
     std::atomic<int> runState{Idle};
     std::atomic<int> currentIndex{-1};
     std::atomic<bool> converting{false};
@@ -143,10 +152,15 @@ public:
     std::intptr_t confirmContext = 0;
 
 private:
-    // Console text of the converting run not yet examined; emptied when a run starts.
-    std::string pendingOutput;
-    // How the last converting run ended: the script's exit status, -1 when it did not start;
-    // and whether it was asked to quit (or not started because of a stop).
-    int lastExitStatus = -1;
-    bool lastRunAskedToQuit = false;
+    // The converting run's text: its status lines, and its last error line. Worker only.
+    ProgressReader progress;
+    ErrorLineReader errorLines;
+    // Worker only: how the last runs and files went, for the job under way.
+    RunEnd lastRun;
+    EngineError lastScriptError;
+    EngineError probeError;
+    bool probeTimedOut = false;
+    std::vector<std::string> abandonedFiles;
+    bool replaceAgreed = false;
+    std::optional<JobEnd> jobEnd;
 };

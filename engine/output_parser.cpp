@@ -6,8 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "convert_core.h"
-#include "platform.h"
+#include "output_parser.h"
 
 namespace {
 
@@ -103,51 +102,106 @@ std::int32_t durationFromProbeText(std::string_view text) {
     return hmsToSeconds(text.substr(valueStart, comma - valueStart));
 }
 
-int ConvertCore::probeDuration(const std::string& sourcePath) {
-    const std::string script = writeScript(sourcePath, presetArgs, nullptr);
-    std::string text;
-    runProcess2(script, &text);
-    platform::removeFile(script);
-    return durationFromProbeText(text);
-}
-
-void ConvertCore::parseProgress(std::string_view chunk) {
-    int duration = 0;
-    {
-        std::lock_guard<std::mutex> guard(jobLock);
-        const int index = currentIndex;
-        if (index >= 0 && index < static_cast<int>(jobs.size())) {
-            duration = jobs[static_cast<std::size_t>(index)]->durationSeconds;
-        }
+std::optional<int> ProgressReader::take(std::string_view chunk, std::int32_t durationSeconds) {
+    if (durationSeconds <= 0) {
+        return std::nullopt;
     }
-    if (duration <= 0) {
-        return;
+    pending_ += chunk;
+    if (pending_.size() > kPendingLimit) {
+        pending_.erase(0, pending_.size() - kPendingLimit);
     }
-    pendingOutput += chunk;
-    if (pendingOutput.size() > kPendingLimit) {
-        pendingOutput.erase(0, pendingOutput.size() - kPendingLimit);
+    if (pending_.empty() || (pending_.back() != '\r' && pending_.back() != '\n')) {
+        return std::nullopt;
     }
-    if (pendingOutput.empty() || (pendingOutput.back() != '\r' && pendingOutput.back() != '\n')) {
-        return;
-    }
+    std::optional<int> percent;
     // Only the oldest status line of what piled up counts.
-    const auto key = pendingOutput.find(kTimeKey);
+    const auto key = pending_.find(kTimeKey);
     if (key != std::string::npos) {
         const auto valueStart = key + kTimeKey.size();
-        const auto blank = pendingOutput.find(' ', valueStart);
+        const auto blank = pending_.find(' ', valueStart);
         if (blank != std::string::npos) {
             const std::string_view value =
-                std::string_view(pendingOutput).substr(valueStart, blank - valueStart);
+                std::string_view(pending_).substr(valueStart, blank - valueStart);
             const std::int32_t position = hmsToSeconds(value);
             // A negative clock (before the start, or the tool's "no time" value) says nothing
             // about progress; "-00:00:05" must not count as five seconds either.
             if (position > 0 && value.find('-') == std::string_view::npos) {
                 // Clamped before the conversion: a huge clock value must not overflow the int.
-                const double percent =
-                    std::min(100.0, static_cast<double>(position) * 100.0 / duration);
-                setJobPercent(currentIndex, static_cast<int>(percent));
+                percent = static_cast<int>(
+                    std::min(100.0, static_cast<double>(position) * 100.0 / durationSeconds));
             }
         }
     }
-    pendingOutput.clear();
+    pending_.clear();
+    return percent;
+}
+
+namespace {
+
+// A line longer than this is not an error message; only its start is kept.
+constexpr std::size_t kLineLimit = 4096;
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Lines that say nothing about why a run failed.
+bool isNoise(std::string_view line) {
+    return line.empty() || line.front() == ' ' || line.front() == '\t' ||
+           line.find(kTimeKey) != std::string_view::npos || startsWith(line, "video:") ||
+           startsWith(line, "Conversion failed!") || startsWith(line, "Press [q]") ||
+           startsWith(line, "Exiting normally");
+}
+
+}  // namespace
+
+void ErrorLineReader::take(std::string_view chunk) {
+    for (char c : chunk) {
+        if (c == '\n' || c == '\r') {
+            finishLine();
+        } else if (line_.size() < kLineLimit) {
+            line_ += c;
+        }
+    }
+}
+
+void ErrorLineReader::finishLine() {
+    std::string_view line = line_;
+    // "[avi @ 0x55d0c0a8] message": the component's tag.
+    if (startsWith(line, "[")) {
+        const auto close = line.find("] ");
+        if (close != std::string_view::npos && line.find(" @ ") < close) {
+            line.remove_prefix(close + 2);
+        }
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
+        line.remove_suffix(1);
+    }
+    const bool echoed = std::any_of(echoMarks_.begin(), echoMarks_.end(), [line](const auto& mark) {
+        return !mark.empty() && line.find(mark) != std::string_view::npos;
+    });
+    if (!echoed && !isNoise(line)) {
+        std::string_view message = line;
+        for (const std::string& path : paths_) {
+            const std::string tagged = path + ": ";
+            const auto at = path.empty() ? std::string_view::npos : line.find(tagged);
+            if (at != std::string_view::npos) {
+                message = line.substr(at + tagged.size());
+                if (std::find(reported_.begin(), reported_.end(), path) == reported_.end()) {
+                    reported_.push_back(path);
+                }
+                break;
+            }
+        }
+        last_ = std::string(message.empty() ? line : message);
+    }
+    line_.clear();
+}
+
+std::string ErrorLineReader::lastLine() const {
+    return last_;
+}
+
+bool ErrorLineReader::reported(const std::string& path) const {
+    return std::find(reported_.begin(), reported_.end(), path) != reported_.end();
 }

@@ -1,10 +1,9 @@
-// Child process runners: the converting run, whose console text is read while it runs and which
-// is asked to quit with "q", and the probe run, whose error stream is collected in a log.
+// The runs of the converter as ConvertCore's operations: the converting run, whose console text
+// is read while it runs and which is asked to stop with "q", and the probe run, whose error
+// stream is collected in a log.
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <optional>
 
 #include "convert_core.h"
 #include "platform.h"
@@ -12,25 +11,6 @@
 #include "script.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-constexpr auto kConvertPoll = milliseconds(300);
-constexpr auto kProbePoll = milliseconds(100);
-// A converter that has not quit after this long of "q" is ended; one that survives SIGTERM is
-// killed this much later.
-constexpr auto kQuitPatience = std::chrono::seconds(10);
-constexpr auto kTerminatePatience = std::chrono::seconds(2);
-constexpr std::size_t kChunkSize = 4096;
-// Bounds the reading of what is left after the child's end, should something it started
-// still be writing.
-constexpr int kMaxTailChunks = 4096;
-
-int msUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::max<milliseconds::rep>(0, left));
-}
 
 void reportStartFailure() {
     platform::debugWrite("CreateProcess");
@@ -40,128 +20,109 @@ void reportStartFailure() {
 }  // namespace
 
 bool ConvertCore::runProcess(const std::string& commandLine) {
-    lastExitStatus = -1;
-    lastRunAskedToQuit = false;
-
     platform::Process::Options options;
     options.pipeOutput = true;
     options.pipeInput = true;
-    auto child = platform::Process::startScript(commandLine, options);
-    if (!child) {
+    options.removeIfAbandoned = abandonedFiles;
+    bool started = false;
+    lastRun = runConverter(
+        [&] {
+            auto child = platform::Process::start(commandLine, options);
+            started = child.process != nullptr;
+            if (started) {
+                platform::debugWrite("----- ConvertCore::runProcess -----\n");
+            }
+            return child;
+        },
+        [this] { return runState == StopRequested; },
+        [this](std::string_view text) { takeOutput(text); });
+    if (!started) {
         reportStartFailure();
         return false;
     }
-    platform::debugWrite("----- ConvertCore::runProcess -----\n");
-
-    std::optional<Clock::time_point> firstQuit;
-    std::optional<Clock::time_point> terminatedAt;
-    bool killed = false;
-    auto nextPoll = Clock::now() + kConvertPoll;
-    platform::Process::WaitResult result;
-    for (;;) {
-        result = child->wait(msUntil(nextPoll));
-        if (result != platform::Process::WaitResult::Timeout) {
-            break;
-        }
-        // The pipe is drained as text arrives, in every state: a converter blocked on a full
-        // pipe would never read its "q".
-        pumpOutput(*child);
-        const auto now = Clock::now();
-        if (now < nextPoll) {
-            continue;
-        }
-        nextPoll = now + kConvertPoll;
-        if (runState != StopRequested) {
-            continue;
-        }
-        child->writeInput("q", 1);
-        lastRunAskedToQuit = true;
-        if (!firstQuit) {
-            firstQuit = now;
-        } else if (!terminatedAt && now - *firstQuit >= kQuitPatience) {
-            child->terminate();
-            terminatedAt = now;
-        } else if (terminatedAt && !killed && now - *terminatedAt >= kTerminatePatience) {
-            child->kill();
-            killed = true;
-        }
-    }
-
-    if (terminatedAt && !killed) {
-        // The shell dies at once on SIGTERM; the converter may still be finishing its file, or
-        // may ignore the signal. Its end shows as the end of the output pipe.
-        const auto killAt = *terminatedAt + kTerminatePatience;
-        while (!child->outputClosed() && Clock::now() < killAt) {
-            if (child->waitForOutput(msUntil(killAt))) {
-                pumpOutput(*child);
-            }
-        }
-        if (!child->outputClosed()) {
-            child->kill();
-        }
-    }
-    // What the converter printed last is still in the pipe.
-    for (int chunk = 0; chunk < kMaxTailChunks && pumpOutput(*child) > 0; ++chunk) {
-    }
-
-    if (result == platform::Process::WaitResult::Exited) {
-        lastExitStatus = child->exitStatus();
-    }
-    child.reset();
     platform::debugWrite("----- runProcess : CloseHandle -----\n");
     return true;
 }
 
-std::size_t ConvertCore::pumpOutput(platform::Process& child) {
+void ConvertCore::takeOutput(std::string_view text) {
     platform::debugWrite("----------\n");
-    char buffer[kChunkSize + 1];
-    const std::size_t got = child.readOutput(buffer, kChunkSize);
-    if (got == 0) {
-        return 0;
-    }
-    buffer[got] = '\0';
-    // The converter's text is single-byte text; a zero byte ends it, as it would a C string.
-    const std::string_view text(buffer, ::strnlen(buffer, got));
     platform::debugWrite(text);
     if (converting) {
         parseProgress(text);
+        errorLines.take(text);
     }
-    // Unlike the original's console echo, nothing goes to the program's own standard output:
-    // the terminal front end prints its own progress there.
-    return got;
+    // Nothing goes to the program's own standard output: the terminal front end prints its own
+    // progress there.
 }
 
 bool ConvertCore::runProcess2(const std::string& scriptPath, std::string* errorText) {
+    probeTimedOut = false;
     const std::string folder = platform::dataFolder();
     platform::makeDirectory(folder);
-    const std::string logPath = createUniqueFile(folder, "xcoder", platform::tickCount(), ".txt",
-                                                 [](const std::string&) { return std::string(); });
-    if (logPath.empty()) {
+    MadeFile log = createUniqueFileOrWhy(folder, "xcoder", platform::tickCount(), ".txt",
+                                         [](const std::string&) { return std::string(); });
+    if (log.path.empty()) {
+        // Without its log the probe learns no duration; the conversion can still run.
         reportStartFailure();
         return false;
     }
 
     platform::Process::Options options;
-    options.errorLogPath = logPath;
-    auto child = platform::Process::startScript(scriptPath, options);
-    if (!child) {
-        platform::removeFile(logPath);
+    options.errorLogPath = log.path;
+    options.removeIfAbandoned = {log.path, scriptPath};
+    bool started = false;
+    const TimedRunEnd run = runWithTimeLimit(
+        [&] {
+            auto child = platform::Process::start(scriptPath, options);
+            started = child.process != nullptr;
+            if (started) {
+                platform::debugWrite("----- ConvertCore::runProcess2 -----\n");
+            }
+            return child;
+        },
+        [this] { return runState != Running; }, probeTimeLimit);
+    if (!started) {
+        platform::removeFile(log.path);
         reportStartFailure();
         return false;
     }
-    platform::debugWrite("----- ConvertCore::runProcess2 -----\n");
-    const int pollMs = static_cast<int>(kProbePoll.count());
-    while (child->wait(pollMs) == platform::Process::WaitResult::Timeout && runState == Running) {
-    }
-    // A probe that is still running after a stop is ended here rather than left behind.
-    child.reset();
+    probeTimedOut = run.timedOut;
     platform::debugWrite("----- runProcess2 : CloseHandle -----\n");
 
     std::string text;
-    platform::readFile(logPath, text);
+    platform::readFile(log.path, text);
     if (errorText != nullptr) {
         *errorText = std::move(text);
     }
-    platform::removeFile(logPath);
+    platform::removeFile(log.path);
     return true;
+}
+
+int ConvertCore::probeDuration(const std::string& sourcePath) {
+    probeTimedOut = false;
+    probeError = {};
+    const std::string script = writeScript(sourcePath, presetArgs, nullptr);
+    if (script.empty()) {
+        // The converting run's script would go to the same folder: the job cannot run.
+        probeError = lastScriptError;
+        return 0;
+    }
+    std::string text;
+    runProcess2(script, &text);
+    platform::removeFile(script);
+    return durationFromProbeText(text);
+}
+
+void ConvertCore::parseProgress(std::string_view chunk) {
+    int duration = 0;
+    {
+        std::lock_guard<std::mutex> guard(jobLock);
+        const int index = currentIndex;
+        if (index >= 0 && index < static_cast<int>(jobs.size())) {
+            duration = jobs[static_cast<std::size_t>(index)]->durationSeconds;
+        }
+    }
+    if (const auto percent = progress.take(chunk, duration)) {
+        setJobPercent(currentIndex, *percent);
+    }
 }

@@ -81,8 +81,22 @@ std::string batchScriptText(const ScriptCommand& command, long codePage,
     return text;
 }
 
+std::vector<std::string> interpreterEchoMarks(const std::string& scriptPath,
+                                              const std::string& toolPath) {
+#ifdef _WIN32
+    // "chcp 65001" is echoed, and answered with a line that ends in the number in any language.
+    const std::string codePage = std::to_string(kBatchCodePage);
+    return {scriptPath, toolPath, "chcp " + codePage, ": " + codePage};
+#else
+    return {scriptPath, toolPath};
+#endif
+}
+
 std::string scriptFolder() {
     std::string folder = platform::dataFolder();
+    if (folder.empty()) {
+        return {};
+    }
     // A fresh account may not have its data folder yet; every conversion would fail without it.
     makeFolderPath(folder);
     folder += platform::kPathSeparator;
@@ -99,9 +113,14 @@ std::string makeScriptBase() {
     return base;
 }
 
-std::string createUniqueFile(const std::string& folder, std::string_view prefix, std::int32_t first,
-                             std::string_view suffix,
-                             const std::function<std::string(const std::string&)>& content) {
+MadeFile createUniqueFileOrWhy(const std::string& folder, std::string_view prefix,
+                               std::int32_t first, std::string_view suffix,
+                               const std::function<std::string(const std::string&)>& content) {
+    MadeFile made;
+    if (folder.empty()) {
+        made.error.kind = EngineError::Kind::NoDataFolder;
+        return made;
+    }
     auto number = static_cast<std::uint32_t>(first);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt, ++number) {
         std::string path = folder;
@@ -109,25 +128,43 @@ std::string createUniqueFile(const std::string& folder, std::string_view prefix,
         path += prefix;
         path += std::to_string(static_cast<std::int32_t>(number));
         path += suffix;
-        switch (platform::createFileExclusive(path, content(path))) {
+        switch (platform::createFileExclusive(path, content(path), &made.error.error)) {
             case platform::CreateResult::Created:
-                return path;
+                made.path = path;
+                made.error = {};
+                return made;
             case platform::CreateResult::Exists:
                 continue;
             case platform::CreateResult::Failed:
-                return {};
+                made.error.where = folder;
+                return made;
         }
     }
-    return {};
+    made.error.where = folder;
+    return made;
+}
+
+std::string createUniqueFile(const std::string& folder, std::string_view prefix, std::int32_t first,
+                             std::string_view suffix,
+                             const std::function<std::string(const std::string&)>& content) {
+    return createUniqueFileOrWhy(folder, prefix, first, suffix, content).path;
+}
+
+MadeFile makeScriptFile(const ScriptCommand& command) {
+    MadeFile made = createUniqueFileOrWhy(scriptFolder(), kScriptPrefix, platform::tickCount(),
+                                          kScriptSuffix, [&command](const std::string& path) {
+#ifdef _WIN32
+                                              return batchScriptText(command, kBatchCodePage, path);
+#else
+            return shellScriptText(command, path);
+#endif
+                                          });
+    if (made.path.empty() && made.error.kind == EngineError::Kind::None) {
+        made.error.kind = EngineError::Kind::CannotWriteScript;
+    }
+    return made;
 }
 
 std::string writeScriptFile(const ScriptCommand& command) {
-    return createUniqueFile(scriptFolder(), kScriptPrefix, platform::tickCount(), kScriptSuffix,
-                            [&command](const std::string& path) {
-#ifdef _WIN32
-                                return batchScriptText(command, kBatchCodePage, path);
-#else
-                                return shellScriptText(command, path);
-#endif
-                            });
+    return makeScriptFile(command).path;
 }

@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine_error.h"
 
 // What one script runs. Without an output path it is a probe; with one (even with empty
 // preset arguments) it converts.
@@ -30,7 +33,13 @@ std::string shellScriptText(const ScriptCommand& command, const std::string& scr
 std::string batchScriptText(const ScriptCommand& command, long codePage,
                             const std::string& scriptPath);
 
-// The folder that holds the scripts: <data folder>/Vantrel, created when missing.
+// Texts that mark a line of a script's output as the interpreter's own (cmd echoes each command
+// and prints the code page it selects), not the converter's.
+std::vector<std::string> interpreterEchoMarks(const std::string& scriptPath,
+                                              const std::string& toolPath);
+
+// The folder that holds the scripts: <data folder>/Vantrel, created when missing. Empty when
+// there is no data folder: nothing is then written anywhere else in its place.
 std::string scriptFolder();
 
 // The script path without its extension: <script folder>/bjob<tick>.
@@ -42,7 +51,14 @@ std::string makeScriptBase();
 std::string createUniqueFile(const std::string& folder, std::string_view prefix, std::int32_t first,
                              std::string_view suffix,
                              const std::function<std::string(const std::string&)>& content);
+// The same, with the system's reason when no file could be created (the error's kind is
+// left to the caller to set).
+MadeFile createUniqueFileOrWhy(const std::string& folder, std::string_view prefix,
+                               std::int32_t first, std::string_view suffix,
+                               const std::function<std::string(const std::string&)>& content);
 
 // Writes the platform's form of the script under a fresh name in the script folder.
 // Returns its path, or "" when the file could not be created.
 std::string writeScriptFile(const ScriptCommand& command);
+// The same, with the reason when there is no script.
+MadeFile makeScriptFile(const ScriptCommand& command);

@@ -1,11 +1,15 @@
 // The active half of the engine: start and stop, the run loop on the worker thread, and the
 // conversion of one job.
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <utility>
 
 #include "convert_core.h"
+#include "output_file.h"
 #include "platform.h"
+#include "script.h"
 
 namespace {
 
@@ -78,7 +82,27 @@ std::string ConvertCore::buildOutputPath(const std::string& source,
     return result;
 }
 
+namespace {
+
+// The exit status of a script whose converter was ended by a signal: 128 + the signal's number.
+constexpr int kSignalBase = 128;
+constexpr int kLastSignal = 64;
+
+std::string folderOf(const std::string& path) {
+    const auto separator = path.rfind(platform::kPathSeparator);
+    return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
+}  // namespace
+
 void ConvertCore::runProc() {
+    // A job this batch does not reach has not been started by it, whatever an earlier batch
+    // made of it.
+    for (int i = 0; i < jobCount(); ++i) {
+        setJobOutcome(i, JobOutcome::NotStarted);
+    }
+    // Outputs of the jobs so far in this batch, with their sources.
+    std::vector<std::pair<std::string, std::string>> earlierOutputs;
     for (int i = 0; i < jobCount(); ++i) {
         if (runState != Running) {
             break;
@@ -101,60 +125,42 @@ void ConvertCore::runProc() {
         if (output == source || platform::sameFile(output, source)) {
             setJobPercent(i, 100);
             setJobOutcome(i, JobOutcome::Kept);
+            earlierOutputs.emplace_back(output, source);
             continue;
         }
 
-        // Anything at the output path, readable or not, is the user's to keep unless they agree.
-        // A free name is taken at once, by creating the file empty: another instance converting
-        // into the same folder then finds it taken and asks, instead of both writing it.
-        bool existed = platform::pathExists(output);
-        bool claimed = false;
-        if (!existed) {
-            switch (platform::createFileExclusive(output, {})) {
-                case platform::CreateResult::Created:
-                    claimed = true;
-                    break;
-                case platform::CreateResult::Exists:
-                    existed = true;
-                    break;
-                case platform::CreateResult::Failed:
-                    // The converter will meet the same trouble; nothing here is ours to remove.
-                    break;
-            }
+        // Two sources of one name in one batch: the later one would either be kept as if it
+        // were done, or replace what the batch has just made.
+        const auto earlier = std::find_if(
+            earlierOutputs.begin(), earlierOutputs.end(), [&output](const auto& entry) {
+                return entry.first == output || platform::sameFile(entry.first, output);
+            });
+        if (earlier != earlierOutputs.end()) {
+            setJobOutcome(i, JobOutcome::Failed, "same output as " + earlier->second);
+            continue;
         }
-        bool converted = false;
-        if (!existed || (confirmCallback != nullptr &&
-                         confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
-            platform::debugWrite("runProc : convert\n");
-            // runProcess records how the converter ended; an override of convert that runs
-            // no converter counts as a success.
-            lastExitStatus = 0;
-            lastRunAskedToQuit = false;
-            convert(source, output);
-            converted = true;
-        }
+        earlierOutputs.emplace_back(output, source);
 
-        const bool succeeded = lastExitStatus == 0 && !lastRunAskedToQuit;
-        if (claimed) {
-            // The file is ours: a failed converter's fragment (often empty) is not a result,
-            // nor is the empty claim of a converter that never ran or wrote nothing. A stopped
-            // converter's partial output stays.
-            const bool written = platform::fileSize(output) > 0;
-            const bool stoppedPartWay = lastRunAskedToQuit && lastExitStatus != -1;
-            if (!written || (!succeeded && !stoppedPartWay)) {
-                platform::removeFile(output);
-            }
+        // Anything at the output name, readable or not, a link that leads nowhere included, is
+        // the user's to keep unless they agree.
+        const bool existed = platform::nameTaken(output);
+        if (existed && !(confirmCallback != nullptr &&
+                         confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
+            setJobPercent(i, 100);
+            setJobOutcome(i, JobOutcome::Kept);
+            continue;
         }
-        const bool present = platform::fileExists(output);
-        const bool finished = present && (!converted || succeeded);
-        setJobPercent(i, finished ? 100 : 0);
-        if (finished) {
-            setJobOutcome(i, converted ? JobOutcome::Converted : JobOutcome::Kept);
-        } else if (lastRunAskedToQuit) {
-            setJobOutcome(i, JobOutcome::Stopped);
-        } else {
-            setJobOutcome(i, JobOutcome::Failed, "the converter failed");
-        }
+        platform::debugWrite("runProc : convert\n");
+        replaceAgreed = existed;
+        jobEnd.reset();
+        convert(source, output);
+        // An override of convert that records nothing is judged by the file it left.
+        const JobEnd end = jobEnd ? *jobEnd
+                           : platform::fileExists(output)
+                               ? JobEnd{JobOutcome::Converted, {}}
+                               : JobEnd{JobOutcome::Failed, "the converter wrote no output"};
+        setJobPercent(i, end.outcome == JobOutcome::Converted ? 100 : 0);
+        setJobOutcome(i, end.outcome, end.reason);
     }
 
     int expected = Running;
@@ -178,17 +184,102 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
         platform::debugWrite("----------\n");
     }
     // A stop that came during the probe or the question ends the job here: starting the
-    // converter only to make it quit would truncate an output for nothing.
+    // converter only to make it quit would be work for nothing.
     if (runState != Running) {
-        lastExitStatus = -1;
-        lastRunAskedToQuit = true;
+        jobEnd = JobEnd{JobOutcome::Stopped, {}};
         return true;
     }
-    const std::string script = writeScript(source, presetArgs, &output);
-    pendingOutput.clear();
+    if (probeError) {
+        jobEnd = JobEnd{JobOutcome::Failed, probeError.text()};
+        return true;
+    }
+    if (probeTimedOut) {
+        const auto seconds = std::chrono::duration<double>(probeTimeLimit).count();
+        std::string limit = std::to_string(seconds);
+        limit.erase(limit.find_last_not_of('0') + 1);
+        if (!limit.empty() && limit.back() == '.') {
+            limit.pop_back();
+        }
+        jobEnd = JobEnd{JobOutcome::Failed, "the source did not answer within " + limit + " s"};
+        return true;
+    }
+
+    // The converter writes a file of its own beside the output; only a finished job puts it
+    // in place.
+    const platform::TemporaryOutput temporary = platform::createTemporaryOutput(output);
+    if (temporary.path.empty()) {
+        jobEnd = JobEnd{JobOutcome::Failed, EngineError{EngineError::Kind::CannotCreateOutput,
+                                                        folderOf(output), temporary.error}
+                                                .text()};
+        return true;
+    }
+    const std::string script = writeScript(source, presetArgs, &temporary.path);
+    if (script.empty()) {
+        platform::discardOutput(temporary.path);
+        jobEnd = JobEnd{JobOutcome::Failed, lastScriptError.text()};
+        return true;
+    }
+    progress.clear();
+    errorLines = ErrorLineReader({source, temporary.path}, interpreterEchoMarks(script, toolPath));
+    abandonedFiles = {temporary.path, script};
     converting = true;
     runProcess(script);
     converting = false;
+    abandonedFiles.clear();
     platform::removeFile(script);
+    jobEnd = endConversion(lastRun, temporary.path, output);
     return true;
+}
+
+ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::string& temporaryPath,
+                                               const std::string& output) {
+    if (run.kind != RunEnd::Kind::Finished) {
+        platform::discardOutput(temporaryPath);
+    }
+    switch (run.kind) {
+        case RunEnd::Kind::StoppedPartWay:
+        case RunEnd::Kind::NotStartedForStop:
+            return {JobOutcome::Stopped, {}};
+        case RunEnd::Kind::CouldNotStart:
+            return {JobOutcome::Failed,
+                    EngineError{EngineError::Kind::CannotStartConverter, {}, run.error}.text()};
+        case RunEnd::Kind::Failed: {
+            const int status = run.exitStatus;
+            if (status > kSignalBase && status <= kSignalBase + kLastSignal) {
+                return {JobOutcome::Failed, "the converter was ended by signal " +
+                                                std::to_string(status - kSignalBase)};
+            }
+            std::string line = errorLines.lastLine();
+            if (!line.empty()) {
+                return {JobOutcome::Failed, std::move(line)};
+            }
+            return {JobOutcome::Failed,
+                    "the converter ended with exit status " + std::to_string(status)};
+        }
+        case RunEnd::Kind::Finished:
+            break;
+    }
+    // Some converters report a failed write of their output (a full disk while writing the
+    // trailer) and still exit with status 0: the file is not whole.
+    if (errorLines.reported(temporaryPath)) {
+        platform::discardOutput(temporaryPath);
+        return {JobOutcome::Failed, errorLines.lastLine()};
+    }
+    if (platform::fileSize(temporaryPath) <= 0) {
+        platform::discardOutput(temporaryPath);
+        return {JobOutcome::Failed, "the converter wrote no output"};
+    }
+    const platform::PlaceResult placed =
+        platform::placeOutput(temporaryPath, output, replaceAgreed);
+    switch (placed.placement) {
+        case platform::Placement::Placed:
+            return {JobOutcome::Converted, {}};
+        case platform::Placement::NameTaken:
+            return {JobOutcome::Failed, "another program took the output name meanwhile"};
+        case platform::Placement::Failed:
+            break;
+    }
+    platform::discardOutput(temporaryPath);
+    return {JobOutcome::Failed,
+            EngineError{EngineError::Kind::CannotPlaceOutput, output, placed.error}.text()};
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "convert_core.h"
+#include "output_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     durationFromProbeText(std::string_view(reinterpret_cast<const char*>(data), size));

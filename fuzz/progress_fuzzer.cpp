@@ -1,22 +1,12 @@
 // Status text arrives in chunks split anywhere; whatever the split, the percentage stays within
-// 0..100 and the text kept for the next chunk stays bounded.
+// 0..100, the text kept for the next chunk stays bounded, and the error line reader keeps up.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 
-#include "convert_core.h"
-
-class ConvertCoreTestPeer {
-public:
-    static void setDuration(ConvertCore& core, int seconds) {
-        std::lock_guard<std::mutex> guard(core.jobLock);
-        core.jobs.at(0)->durationSeconds = seconds;
-    }
-    static std::size_t pendingSize(const ConvertCore& core) { return core.pendingOutput.size(); }
-};
+#include "output_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) {
@@ -27,16 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = data[2] == 0 ? 1 : data[2];
     std::string_view text(reinterpret_cast<const char*>(data + 3), size - 3);
 
-    ConvertCore core;
-    core.addJob("/clip.mkv");
-    core.currentIndex = 0;
-    ConvertCoreTestPeer::setDuration(core, duration);
+    ProgressReader progress;
+    ErrorLineReader errors({"/clip.mkv"});
     while (!text.empty()) {
         const std::size_t take = text.size() < chunk ? text.size() : chunk;
-        core.parseProgress(text.substr(0, take));
+        const auto percent = progress.take(text.substr(0, take), duration);
+        errors.take(text.substr(0, take));
         text.remove_prefix(take);
-        const int percent = core.jobPercents().at(0);
-        if (percent < 0 || percent > 100 || ConvertCoreTestPeer::pendingSize(core) > (1u << 20)) {
+        if ((percent && (*percent < 0 || *percent > 100)) || progress.pendingSize() > (1u << 20) ||
+            errors.lastLine().size() > 4096) {
             std::abort();
         }
     }

@@ -16,8 +16,21 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
-// The per-user application-data folder: $XDG_DATA_HOME, else $HOME/.local/share on POSIX;
-// the roaming application data (CSIDL_APPDATA) on Windows. Empty when it cannot be determined.
+// Why a system call failed, in the system's own terms: errno on POSIX, GetLastError() on
+// Windows. A failure the user may need to see carries one of these, not an empty text.
+struct SystemError {
+    int code = 0;
+    // The system's own words for the code, e.g. "No space left on device".
+    std::string text() const;
+};
+
+// The calling thread's last system error.
+SystemError lastSystemError();
+
+// The per-user application-data folder: $XDG_DATA_HOME when it is an absolute path, else
+// $HOME/.local/share, else the account's home from the password database, on POSIX; the
+// roaming application data (CSIDL_APPDATA) on Windows. Empty when none can be determined:
+// nothing is then written anywhere in its place.
 std::string dataFolder();
 
 #ifdef _WIN32
@@ -26,8 +39,8 @@ std::string dataFolder();
 void setDataFolderOverride(std::string folder);
 #endif
 
-// Milliseconds of a monotonic clock, truncated to a signed 32-bit number the way the
-// system tick count of the original platform wraps.
+// Milliseconds of a monotonic clock, truncated to a signed 32-bit number: it wraps after about
+// 24.8 days, and names made from it are never assumed to be unique.
 std::int32_t tickCount();
 
 // The debug channel. Lines written here are diagnostics only; nothing the user must see.
@@ -62,8 +75,10 @@ bool removeFile(const std::string& path);
 
 enum class CreateResult { Created, Exists, Failed };
 
-// Creates a new file with the given bytes, failing with Exists rather than replacing one.
-CreateResult createFileExclusive(const std::string& path, std::string_view content);
+// Creates a new file with the given bytes, private to the user (0600 on POSIX), failing with
+// Exists rather than replacing one. error (optional) receives the system's reason for Failed.
+CreateResult createFileExclusive(const std::string& path, std::string_view content,
+                                 SystemError* error = nullptr);
 
 // Reads a whole file; false when it cannot be opened.
 bool readFile(const std::string& path, std::string& content);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "platform_internal.h"
 
@@ -42,6 +45,36 @@ bool writeAll(int fd, std::string_view content) {
 
 }  // namespace
 
+std::string SystemError::text() const {
+    char buffer[256] = {};
+    // The GNU form returns a pointer that may or may not be the buffer.
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
+
+SystemError lastSystemError() {
+    return SystemError{errno};
+}
+
+namespace {
+
+// The account's home folder from the password database; empty when there is none.
+std::string accountHome() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+        return {};
+    }
+    return found->pw_dir;
+}
+
+}  // namespace
+
 std::string dataFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
@@ -51,7 +84,12 @@ std::string dataFolder() {
     if (home != nullptr && *home != '\0') {
         return std::string(home) + "/.local/share";
     }
-    return {};
+    // "/" as a home would put the data under the root folder: no better than none.
+    const std::string account = accountHome();
+    if (account.empty() || account == "/") {
+        return {};
+    }
+    return account + "/.local/share";
 }
 
 std::int32_t tickCount() {
@@ -118,16 +156,27 @@ bool removeFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
-CreateResult createFileExclusive(const std::string& path, std::string_view content) {
+CreateResult createFileExclusive(const std::string& path, std::string_view content,
+                                 SystemError* error) {
+    SystemError ignored;
+    SystemError& why = error != nullptr ? *error : ignored;
     if (path.empty()) {
+        why.code = ENOENT;
         return CreateResult::Failed;
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
+        why = lastSystemError();
         return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
     }
     const bool written = writeAll(fd, content);
+    if (!written) {
+        why = lastSystemError();
+    }
     const bool closed = ::close(fd) == 0;
+    if (written && !closed) {
+        why = lastSystemError();
+    }
     if (!written || !closed) {
         ::unlink(path.c_str());
         return CreateResult::Failed;

@@ -68,6 +68,28 @@ bool writeAll(HANDLE file, std::string_view content) {
 
 }  // namespace
 
+std::string SystemError::text() const {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
+    LocalFree(buffer);
+    // The system's texts end in a full stop and a line end.
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
+                             text.back() == L' ')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        return "system error " + std::to_string(code);
+    }
+    return narrow(text);
+}
+
+SystemError lastSystemError() {
+    return SystemError{static_cast<int>(GetLastError())};
+}
+
 std::string dataFolder() {
     {
         std::lock_guard<std::mutex> guard(dataFolderMutex);
@@ -163,20 +185,31 @@ bool removeFile(const std::string& path) {
     return !path.empty() && DeleteFileW(widen(path).c_str()) != 0;
 }
 
-CreateResult createFileExclusive(const std::string& path, std::string_view content) {
+CreateResult createFileExclusive(const std::string& path, std::string_view content,
+                                 SystemError* error) {
+    SystemError ignored;
+    SystemError& why = error != nullptr ? *error : ignored;
     if (path.empty()) {
+        why.code = ERROR_PATH_NOT_FOUND;
         return CreateResult::Failed;
     }
     const std::wstring wide = widen(path);
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateResult::Exists
-                                                                           : CreateResult::Failed;
+        why = lastSystemError();
+        return why.code == ERROR_FILE_EXISTS || why.code == ERROR_ALREADY_EXISTS
+                   ? CreateResult::Exists
+                   : CreateResult::Failed;
     }
     const bool written = writeAll(file, content);
+    if (!written) {
+        why = lastSystemError();
+    }
     const bool closed = CloseHandle(file) != 0;
+    if (written && !closed) {
+        why = lastSystemError();
+    }
     if (!written || !closed) {
         DeleteFileW(wide.c_str());
         return CreateResult::Failed;

@@ -7,11 +7,58 @@
 // object is destroyed, so terminate() and kill() never reach an unrelated process, even after
 // wait() has seen the child end.
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "platform.h"
 
 namespace platform {
+
+class Process;
+
+// How a child is stopped, step by step: "q" on its standard input every 300 ms from the first
+// request, its whole group terminated after 10 s of that, and killed 2 s later. Walked alike by
+// the converter's runner and by Process's destructor.
+enum class StopAction { Ask, Terminate, Kill };
+
+struct StopStep {
+    StopAction action;
+    std::chrono::milliseconds from;   // since the walk began
+    std::chrono::milliseconds every;  // repeated this often until the next step; 0: once
+};
+
+inline constexpr StopStep kStopLadder[] = {
+    {StopAction::Ask, std::chrono::milliseconds(0), std::chrono::milliseconds(300)},
+    {StopAction::Terminate, std::chrono::milliseconds(10000), std::chrono::milliseconds(0)},
+    {StopAction::Kill, std::chrono::milliseconds(12000), std::chrono::milliseconds(0)},
+};
+
+// One walk down kStopLadder.
+class StopWalk {
+public:
+    using Clock = std::chrono::steady_clock;
+    // canAsk false (a child without standard input to ask on): the walk begins at Terminate.
+    StopWalk(Clock::time_point start, bool canAsk);
+    // The action that has fallen due by now, if any; at most one per call.
+    std::optional<StopAction> due(Clock::time_point now);
+    // When the next action falls due; Clock::time_point::max() once Kill has been taken.
+    Clock::time_point nextDue() const { return next_; }
+    bool terminated() const { return terminated_; }
+    bool killed() const { return step_ >= std::size(kStopLadder); }
+
+private:
+    Clock::time_point start_;
+    Clock::time_point next_;
+    std::size_t step_ = 0;
+    bool terminated_ = false;
+};
+
+// Carries out one step on the child: Ask writes "q" to its standard input.
+void takeStopAction(Process& child, StopAction action);
 
 class Process {
 public:
@@ -25,20 +72,36 @@ public:
         std::string errorLogPath;
         // Streams that are neither piped nor logged go to the null device: the child never
         // shares the program's own console streams.
+        // Files that are the child's work in progress: should the program end without
+        // destroying this object (killed, say), they are removed once the child's group has been
+        // ended (POSIX; on Windows the group ends, the files stay).
+        std::vector<std::string> removeIfAbandoned;
     };
 
     enum class WaitResult { Exited, Timeout, Failed };
 
-    // Starts the script. Returns null when the child could not be started: an empty path, a
+    struct Started {
+        std::unique_ptr<Process> process;  // null when the child could not be started
+        SystemError error;                 // why not
+    };
+
+    // Starts the script. No process when the child could not be started: an empty path, a
     // path that is not a readable file, an error log that cannot be opened, or a failed start
     // (an exec failure is known here, not later). The parent keeps no copy of the child's pipe
     // ends, so the output pipe reaches its end once the child and everything it started have
     // closed theirs; the parent's own ends are not inherited by any child.
+    //
+    // The child's group never outlives the program: however the program ends, the group is
+    // ended too (on POSIX by a small guardian process that waits on a pipe from the program; on
+    // Windows by a job object that kills on close).
+    static Started start(const std::string& scriptPath, const Options& options);
     static std::unique_ptr<Process> startScript(const std::string& scriptPath,
-                                                const Options& options);
+                                                const Options& options) {
+        return start(scriptPath, options).process;
+    }
 
-    // Ends the child if it still runs (terminate, a short grace, then kill), kills whatever is
-    // left of its group, and reaps it. Never leaves a zombie or a running script behind.
+    // Ends the child if it still runs (walking kStopLadder), kills whatever is left of its group,
+    // and reaps it. Never leaves a zombie or a running script behind.
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -70,6 +133,9 @@ public:
     // Harmless once the child has ended.
     void terminate();
     void kill();
+
+    // True when the child's standard input is a pipe the parent writes.
+    bool hasInput() const;
 
     // The exit status once wait() returned Exited: the script's exit code, or 128 + signal.
     // -1 while the child runs or when the status could not be learnt.

@@ -14,7 +14,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "child_groups.h"
 
@@ -28,8 +30,14 @@ using Clock = std::chrono::steady_clock;
 
 // Without a pidfd the child's end is looked for this often.
 constexpr int kFallbackSliceMs = 10;
-// How long the destructor lets a running child end after SIGTERM before it kills the group.
-constexpr int kTerminateGraceMs = 1000;
+
+// The guardian: a shell that waits on a pipe from the program. The program writes "done" before
+// it reaps the child; an end of the pipe without it means the program has gone, and the
+// guardian ends the child's group and removes the files left unfinished. It never signals after
+// the program has reaped the child, so a reused group id is never reached.
+constexpr const char* kGuardianScript =
+    "IFS= read -r word; [ \"$word\" = done ] && exit 0; "
+    "kill -s KILL -- \"-$1\" 2>/dev/null; shift; [ $# -gt 0 ] && rm -f -- \"$@\"; exit 0";
 
 std::atomic<bool> pidfdEnabled{true};
 
@@ -130,6 +138,91 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
+// Writes without blocking on a full pipe and without raising a signal in the program: a reader
+// that has gone would raise SIGPIPE, which ends the program by default, so it is blocked on this
+// thread and the one this write raised is taken back.
+bool writeQuietly(int fd, const char* data, std::size_t size) {
+    sigset_t pipeSignal;
+    sigset_t previousMask;
+    sigset_t pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigemptyset(&pending);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previousMask);
+    ssize_t written;
+    do {
+        written = ::write(fd, data, size);
+    } while (written < 0 && errno == EINTR);
+    if (written < 0 && errno == EPIPE && !alreadyPending) {
+        const timespec noWait{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    return written >= 0 && static_cast<std::size_t>(written) == size;
+}
+
+// Sets up the spawn of a child in a group of its own, with the given standard streams. A group
+// of its own: terminal signals meant for the program do not reach it, and a stop can end the
+// script and everything it started together. Signal dispositions and the mask are reset, since
+// ignored signals would otherwise be inherited across exec.
+bool prepareSpawn(SpawnSetup& setup, int inputFd, int outputFd, int errorFd) {
+    if (!setup.actionsReady || !setup.attributesReady) {
+        return false;
+    }
+    bool ready = posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO) == 0 &&
+                 posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO) == 0 &&
+                 posix_spawn_file_actions_adddup2(&setup.actions, errorFd, STDERR_FILENO) == 0;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Descriptors that other code left inheritable must not keep our pipes open either.
+    ready =
+        ready && posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1) == 0;
+#endif
+    sigset_t emptySet;
+    sigset_t allSignals;
+    sigemptyset(&emptySet);
+    sigfillset(&allSignals);
+    return ready &&
+           posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP |
+                                                           POSIX_SPAWN_SETSIGMASK |
+                                                           POSIX_SPAWN_SETSIGDEF) == 0 &&
+           posix_spawnattr_setpgroup(&setup.attributes, 0) == 0 &&
+           posix_spawnattr_setsigmask(&setup.attributes, &emptySet) == 0 &&
+           posix_spawnattr_setsigdefault(&setup.attributes, &allSignals) == 0;
+}
+
+// Starts the guardian of the group led by child; its pipe's write end comes back in
+// control. -1 when it could not be started: the child then runs unguarded.
+pid_t startGuardian(pid_t child, const std::vector<std::string>& files, const Fd& nullDevice,
+                    Fd& control) {
+    Fd watch;
+    if (!makePipe(watch, control)) {
+        return -1;
+    }
+    SpawnSetup setup;
+    if (!prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get())) {
+        control.reset();
+        return -1;
+    }
+    std::vector<std::string> words = {"/bin/sh", "-c", kGuardianScript, "kestrova-guard",
+                                      std::to_string(child)};
+    words.insert(words.end(), files.begin(), files.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/bin/sh", &setup.actions, &setup.attributes, argv.data(), environ) !=
+        0) {
+        control.reset();
+        return -1;
+    }
+    return pid;
+}
+
 }  // namespace
 
 // Test hook: forces the short-poll used where pidfd_open is missing.
@@ -139,6 +232,8 @@ void setPidfdEnabledForTesting(bool enabled) {
 
 struct Process::Impl {
     pid_t pid = -1;
+    pid_t guardian = -1;
+    Fd guardianControl;
     Fd pidfd;
     Fd outRead;
     Fd inWrite;
@@ -199,69 +294,65 @@ struct Process::Impl {
             ::kill(-pid, signal);
         }
     }
+
+    // Tells the guardian that the program itself ends the group, and waits for it to go.
+    void releaseGuardian() {
+        if (guardian <= 0) {
+            return;
+        }
+        constexpr std::string_view kDone = "done\n";
+        writeQuietly(guardianControl.get(), kDone.data(), kDone.size());
+        guardianControl.reset();
+        while (::waitpid(guardian, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        guardian = -1;
+    }
 };
 
 Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
-                                              const Options& options) {
+Process::Started Process::start(const std::string& scriptPath, const Options& options) {
+    Started started;
+    auto fail = [&started](int code) {
+        started.error.code = code;
+        return std::move(started);
+    };
     struct stat info {};
-    if (scriptPath.empty() || ::stat(scriptPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::access(scriptPath.c_str(), R_OK) != 0) {
-        return nullptr;
+    if (scriptPath.empty()) {
+        return fail(ENOENT);
+    }
+    if (::stat(scriptPath.c_str(), &info) != 0 || ::access(scriptPath.c_str(), R_OK) != 0) {
+        return fail(errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
 
     Fd outRead, outWrite, inRead, inWrite, nullDevice, errorLog;
     if (options.pipeOutput && (!makePipe(outRead, outWrite) || !setNonBlocking(outRead.get()))) {
-        return nullptr;
+        return fail(errno);
     }
     if (options.pipeInput && (!makePipe(inRead, inWrite) || !setNonBlocking(inWrite.get()))) {
-        return nullptr;
+        return fail(errno);
     }
     nullDevice.reset(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!nullDevice || !aboveStandard(nullDevice)) {
-        return nullptr;
+        return fail(errno);
     }
     if (!options.errorLogPath.empty()) {
         errorLog.reset(
             ::open(options.errorLogPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
         if (!errorLog || !aboveStandard(errorLog)) {
-            return nullptr;
+            return fail(errno);
         }
     }
 
     SpawnSetup setup;
-    if (!setup.actionsReady || !setup.attributesReady) {
-        return nullptr;
-    }
     const int inputFd = inRead ? inRead.get() : nullDevice.get();
     const int outputFd = outWrite ? outWrite.get() : nullDevice.get();
     const int errorFd = errorLog ? errorLog.get() : outputFd;
-    bool ready = posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO) == 0 &&
-                 posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO) == 0 &&
-                 posix_spawn_file_actions_adddup2(&setup.actions, errorFd, STDERR_FILENO) == 0;
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Descriptors that other code left inheritable must not keep our pipes open either.
-    ready =
-        ready && posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1) == 0;
-#endif
-
-    // A group of its own: terminal signals meant for the program do not reach the converter,
-    // and a stop can end the script and the converter together. Signal dispositions and the
-    // mask are reset, since ignored signals would otherwise be inherited across exec.
-    sigset_t emptySet;
-    sigset_t allSignals;
-    sigemptyset(&emptySet);
-    sigfillset(&allSignals);
-    ready =
-        ready &&
-        posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                                        POSIX_SPAWN_SETSIGDEF) == 0 &&
-        posix_spawnattr_setpgroup(&setup.attributes, 0) == 0 &&
-        posix_spawnattr_setsigmask(&setup.attributes, &emptySet) == 0 &&
-        posix_spawnattr_setsigdefault(&setup.attributes, &allSignals) == 0;
-    if (!ready) {
-        return nullptr;
+    if (!prepareSpawn(setup, inputFd, outputFd, errorFd)) {
+        return fail(ENOMEM);
     }
 
     std::string shell = "/bin/sh";
@@ -269,20 +360,25 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
     std::string script = scriptPath;
     char* argv[] = {shell.data(), endOfOptions.data(), script.data(), nullptr};
     pid_t pid = -1;
-    if (posix_spawn(&pid, shell.c_str(), &setup.actions, &setup.attributes, argv, environ) != 0) {
-        return nullptr;
+    const int spawnError =
+        posix_spawn(&pid, shell.c_str(), &setup.actions, &setup.attributes, argv, environ);
+    if (spawnError != 0) {
+        return fail(spawnError);
     }
 
     registerChildGroup(pid);
     auto impl = std::make_unique<Impl>();
     impl->pid = pid;
+    impl->guardian =
+        startGuardian(pid, options.removeIfAbandoned, nullDevice, impl->guardianControl);
     impl->pidfd = openPidfd(pid);
     impl->outRead = std::move(outRead);
     impl->inWrite = std::move(inWrite);
     impl->outEnded = !impl->outRead;
     // The child's ends (outWrite, inRead, the null device, the log) close here, so the output
     // pipe ends with the child and a read never waits on a writer of our own.
-    return std::unique_ptr<Process>(new Process(std::move(impl)));
+    started.process = std::unique_ptr<Process>(new Process(std::move(impl)));
+    return started;
 }
 
 Process::~Process() {
@@ -292,16 +388,24 @@ Process::~Process() {
     Impl& child = *impl_;
     unregisterChildGroup(child.pid);
     if (!child.reaped) {
-        if (!child.checkExited()) {
-            terminate();
-            child.waitExit(kTerminateGraceMs);
+        StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(child.inWrite));
+        while (!child.checkExited()) {
+            if (const auto action = walk.due(StopWalk::Clock::now())) {
+                takeStopAction(*this, *action);
+            }
+            if (walk.killed()) {
+                break;
+            }
+            child.waitExit(remainingMs(walk.nextDue()));
         }
         // Whatever the script started and left behind goes too; the unreaped leader keeps the
         // group id from being reused until this has been sent.
         child.signalGroup(SIGKILL);
-        if (!child.reaped) {
-            while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+    }
+    // Before the reap, so that the guardian can never signal a group id that is free again.
+    child.releaseGuardian();
+    if (!child.reaped) {
+        while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
 }
@@ -397,31 +501,7 @@ bool Process::outputClosed() const {
 
 bool Process::writeInput(const char* data, std::size_t size) {
     Impl& child = *impl_;
-    if (!child.inWrite) {
-        return false;
-    }
-    // A child that closed its input would raise SIGPIPE, which ends the program by default:
-    // block it on this thread and take back the one this write raised.
-    sigset_t pipeSignal;
-    sigset_t previousMask;
-    sigset_t pending;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    sigemptyset(&pending);
-    sigpending(&pending);
-    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previousMask);
-    ssize_t written;
-    do {
-        written = ::write(child.inWrite.get(), data, size);
-    } while (written < 0 && errno == EINTR);
-    if (written < 0 && errno == EPIPE && !alreadyPending) {
-        const timespec noWait{0, 0};
-        while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
-        }
-    }
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-    return written >= 0 && static_cast<std::size_t>(written) == size;
+    return child.inWrite && writeQuietly(child.inWrite.get(), data, size);
 }
 
 void Process::terminate() {
@@ -430,6 +510,10 @@ void Process::terminate() {
 
 void Process::kill() {
     impl_->signalGroup(SIGKILL);
+}
+
+bool Process::hasInput() const {
+    return static_cast<bool>(impl_->inWrite);
 }
 
 int Process::exitStatus() const {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -18,7 +19,7 @@ namespace {
 constexpr DWORD kOutputPollMs = 10;
 // Exit code of a child ended by terminate() or kill(); the engine only needs it non-zero.
 constexpr UINT kTerminatedCode = 1;
-// How long the destructor waits for a child it has just ended to be gone.
+// How long the destructor waits for a child it has killed to be gone.
 constexpr DWORD kReapTimeoutMs = 5000;
 
 class Handle {
@@ -167,10 +168,17 @@ struct Process::Impl {
     }
 };
 
-std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
-                                              const Options& options) {
-    if (scriptPath.empty() || !fileExists(scriptPath)) {
-        return nullptr;
+Process::Started Process::start(const std::string& scriptPath, const Options& options) {
+    Started started;
+    auto fail = [&started](DWORD code) {
+        started.error.code = static_cast<int>(code);
+        return std::move(started);
+    };
+    if (scriptPath.empty()) {
+        return fail(ERROR_PATH_NOT_FOUND);
+    }
+    if (!fileExists(scriptPath)) {
+        return fail(GetLastError() != 0 ? GetLastError() : ERROR_FILE_NOT_FOUND);
     }
     if (!options.errorLogPath.empty()) {
         // cmd would create a missing log; the caller's file must be there and writable.
@@ -178,7 +186,7 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!log) {
-            return nullptr;
+            return fail(GetLastError());
         }
     }
 
@@ -192,7 +200,7 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
     Handle inputRead;
     if (options.pipeOutput) {
         if (!makePipe(impl->outputRead, outputWrite, true)) {
-            return nullptr;
+            return fail(GetLastError());
         }
         impl->outputEnded = false;
     } else {
@@ -200,7 +208,7 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
     }
     if (options.pipeInput) {
         if (!makePipe(inputRead, impl->inputWrite, false)) {
-            return nullptr;
+            return fail(GetLastError());
         }
         // Writes never wait for a converter that does not read; the mode is best effort.
         DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
@@ -209,7 +217,7 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
         inputRead = openNul(GENERIC_READ);
     }
     if (!outputWrite || !inputRead) {
-        return nullptr;
+        return fail(GetLastError());
     }
 
     // Streams that are not piped go to the null device, never to this program's console. A
@@ -224,24 +232,24 @@ std::unique_ptr<Process> Process::startScript(const std::string& scriptPath,
 
     const std::wstring interpreter = interpreterPath();
     std::wstring command = commandLine(interpreter, scriptPath, options.errorLogPath);
-    PROCESS_INFORMATION started{};
+    PROCESS_INFORMATION info{};
     // Suspended until it is in its job, so nothing it starts can escape the job.
     if (!CreateProcessW(interpreter.c_str(), command.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &started)) {
-        return nullptr;
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+        return fail(GetLastError());
     }
-    impl->process = Handle(started.hProcess);
-    Handle thread(started.hThread);
+    impl->process = Handle(info.hProcess);
+    Handle thread(info.hThread);
     impl->job = makeJob();
-    if (impl->job && !AssignProcessToJobObject(impl->job.get(), started.hProcess)) {
+    if (impl->job && !AssignProcessToJobObject(impl->job.get(), info.hProcess)) {
         // Without a job only the interpreter itself can be ended.
         impl->job.reset();
     }
     ResumeThread(thread.get());
     // outputWrite and inputRead close here: the child holds its own copies, so the output
     // pipe ends once the child and what it started have ended.
-    return std::unique_ptr<Process>(new Process(std::move(impl)));
+    started.process = std::unique_ptr<Process>(new Process(std::move(impl)));
+    return started;
 }
 
 Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -250,9 +258,18 @@ Process::~Process() {
     if (!impl_) {
         return;
     }
-    if (!impl_->checkExited(0)) {
-        impl_->endAll();
-        impl_->checkExited(kReapTimeoutMs);
+    StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(impl_->inputWrite));
+    while (!impl_->checkExited(0)) {
+        if (const auto action = walk.due(StopWalk::Clock::now())) {
+            takeStopAction(*this, *action);
+        }
+        if (walk.killed()) {
+            impl_->checkExited(kReapTimeoutMs);
+            break;
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(walk.nextDue() - StopWalk::Clock::now());
+        impl_->checkExited(static_cast<DWORD>(left.count() > 0 ? left.count() : 0));
     }
     // Whatever the script started and left running goes too.
     impl_->endAll();
@@ -349,6 +366,10 @@ void Process::terminate() {
 
 void Process::kill() {
     impl_->endAll();
+}
+
+bool Process::hasInput() const {
+    return static_cast<bool>(impl_->inputWrite);
 }
 
 int Process::exitStatus() const {

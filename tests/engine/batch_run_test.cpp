@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "converter.h"
+#include "converter_arguments.h"
 #include "engine_test_support.h"
 #include "platform.h"
 #include "process.h"
@@ -137,7 +138,8 @@ TEST(BatchRunTest, HostileNamesReachTheConverterIntactAndRunNothing) {
         const ScriptRun run = runToEnd(script);
         ASSERT_EQ(run.result, platform::Process::WaitResult::Exited) << run.output;
         EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(recordedArguments(args), converter::convertArguments(source, kFullScreen, output))
+        EXPECT_EQ(recordedArguments(args),
+                  testing_support::convertArguments(source, kFullScreen, output))
             << run.output;
         EXPECT_TRUE(platform::fileExists(output)) << run.output;
         EXPECT_FALSE(std::filesystem::exists(marker));
@@ -204,9 +206,7 @@ TEST_F(BatchEngineTest, SourcesWithHostileNamesAreConverted) {
     EXPECT_EQ(core.jobPercents(), std::vector<int>(names.size(), 100));
     for (const std::string& name : names) {
         EXPECT_EQ(readAll(outputFor("in & %CD% \xC3\xBC/" + name)), "RIFF") << name;
-        EXPECT_EQ(
-            ConvertCoreTestPeer::job(core, static_cast<int>(&name - names.data())).durationSeconds,
-            4)
+        EXPECT_EQ(core.jobSnapshots().at(static_cast<int>(&name - names.data())).durationSeconds, 4)
             << name;
     }
 }

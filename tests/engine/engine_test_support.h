@@ -38,13 +38,7 @@ public:
         std::lock_guard<std::mutex> guard(core.jobLock);
         core.jobs.at(static_cast<std::size_t>(index))->durationSeconds = seconds;
     }
-    static ConvertJob job(ConvertCore& core, int index) {
-        std::lock_guard<std::mutex> guard(core.jobLock);
-        return *core.jobs.at(static_cast<std::size_t>(index));
-    }
-    static std::size_t pendingSize(const ConvertCore& core) { return core.pendingOutput.size(); }
-    static int lastExitStatus(const ConvertCore& core) { return core.lastExitStatus; }
-    static bool lastRunAskedToQuit(const ConvertCore& core) { return core.lastRunAskedToQuit; }
+    static std::size_t pendingSize(const ConvertCore& core) { return core.progress.pendingSize(); }
 };
 
 namespace engine_testing {

@@ -3,11 +3,13 @@
 // each stage. After each: the sources are untouched, no existing output was replaced without a
 // Yes, the other jobs ran, nothing is left in the data folder, and the engine takes a new batch.
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -153,7 +155,8 @@ TEST_F(FaultTest, ConverterWithoutItsRunBit) {
 
     EXPECT_EQ(core.runState, Finished);
     EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0}));
-    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), 126) << "the shell could not run it";
+    EXPECT_EQ(core.jobSnapshots().at(1).reason, "the converter ended with exit status 126")
+        << "the shell could not run it";
     EXPECT_FALSE(fs::exists(outputFor("a.mkv")));
     EXPECT_EQ(readAll(outputFor("b.mkv")), "precious") << "a Yes is not a licence to lose it";
     expectSourcesUntouched();
@@ -175,8 +178,9 @@ TEST_F(FaultTest, ConverterKilledBySignals) {
     EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 0, 100}));
     EXPECT_FALSE(fs::exists(outputFor("segv.mkv")));
     EXPECT_FALSE(fs::exists(outputFor("kill.mkv")));
-    // Replacing was agreed to, so what the converter left is the user's to judge.
-    EXPECT_EQ(readAll(outputFor("replaced.mkv")), "fragment");
+    // Replacing was agreed to, but only by a finished file.
+    EXPECT_EQ(readAll(outputFor("replaced.mkv")), "precious");
+    EXPECT_EQ(core.jobSnapshots().at(1).reason, "the converter was ended by signal 9");
     EXPECT_EQ(readAll(outputFor("fine.mkv")), "done");
     EXPECT_EQ(childProcesses(), childrenBefore);
     expectNewBatchWorks(core);
@@ -236,11 +240,20 @@ TEST_F(FaultTest, TwoEnginesConvertIntoTheSameFolderAtOnce) {
 
     EXPECT_EQ(core.runState, Finished);
     EXPECT_EQ(second.runState, Finished);
-    // Whichever came second found the name taken, asked, and kept the other's file.
-    ASSERT_EQ(firstAsks.questions + secondAsks.questions, 1);
-    EXPECT_EQ(core.jobPercents(), (std::vector<int>{100, 100}));
-    EXPECT_EQ(second.jobPercents(), (std::vector<int>{100, 100}));
-    expectValidOutput(outputFor("x.mkv"), firstAsks.questions == 1 ? 2 : 1);
+    // Both found the name free; whichever finished second found it taken and left the other's
+    // file alone, unless the first had finished before the second looked (then it asked).
+    const ConvertJob mine = core.jobSnapshots().at(0);
+    const ConvertJob theirs = second.jobSnapshots().at(0);
+    ASSERT_NE(mine.percent, theirs.percent);
+    const ConvertJob& lost = mine.percent == 0 ? mine : theirs;
+    if (firstAsks.questions + secondAsks.questions == 0) {
+        EXPECT_EQ(lost.reason, "another program took the output name meanwhile");
+    } else {
+        EXPECT_EQ(lost.percent, 100) << "kept after a No";
+    }
+    EXPECT_EQ(core.jobPercents().at(1), 100);
+    EXPECT_EQ(second.jobPercents().at(1), 100);
+    expectValidOutput(outputFor("x.mkv"), mine.percent == 100 ? 1 : 2);
     expectValidOutput(outputFor("a.mkv"), 1);
     expectValidOutput(outputFor("b.mkv"), 2);
     expectSourcesUntouched();
@@ -272,7 +285,7 @@ TEST_F(FaultTest, TwoEnginesShareTheDataFolderWithoutCollisions) {
         for (const std::string name : {"first", "second"}) {
             const std::string job = name + std::to_string(i);
             EXPECT_EQ(readAll(outputFor(job + ".mkv")), job);
-            EXPECT_EQ(ConvertCoreTestPeer::job(name == "first" ? core : second, i).durationSeconds,
+            EXPECT_EQ((name == "first" ? core : second).jobSnapshots().at(i).durationSeconds,
                       (name == "first" ? 1 : 30) + i)
                 << "each probe read its own log";
         }
@@ -308,10 +321,56 @@ TEST_F(FaultTest, StopWhileTheReplaceQuestionIsOpen) {
     EXPECT_EQ(core.runState, Stopped);
     EXPECT_EQ(readAll(outputFor("a.mkv")), "precious") << "the stop came before the Yes";
     EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0}));
-    EXPECT_EQ(ConvertCoreTestPeer::job(core, 1).outputPath, "");
+    EXPECT_EQ(core.jobSnapshots().at(1).outputPath, "");
     EXPECT_FALSE(fs::exists(outputFor("b.mkv")));
     expectSourcesUntouched();
     expectNewBatchWorks(core);
+}
+
+TEST_F(FaultTest, SourceThatNeverAnswersEndsItsJobByTheProbesTimeLimit) {
+    const std::string fifo = work.file("pipe.mkv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    core.addJob(fifo);
+    // Every probe has the limit: a second job's could outlast so short a one on a busy machine.
+    core.probeTimeLimit = 1s;
+    runBatch();
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0}));
+    EXPECT_EQ(core.jobSnapshots().at(0).reason, "the source did not answer within 1 s");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// The program killed outright, during the probe and mid-conversion: the converter goes too,
+// the output name stays free, and nothing unfinished is left in the output or data folder.
+TEST_F(FaultTest, NoConverterOutlivesAKilledProgram) {
+    for (const std::string stage : {"probe", "start"}) {
+        const std::string events = eventsPath(stage);
+        const std::string recipe =
+            stage == "probe" ? "probe-sleep 60000\n" : "output partial\nsleep 60000\n";
+        const std::string source = work.write(stage + ".mkv", "events " + events + "\n" + recipe);
+        const std::string pidFile = work.file(stage + ".pid");
+        const std::string script = work.write(
+            stage + ".sh", "echo $$ >" + shellQuote(pidFile) + "; exec " +
+                               shellQuote(KESTROVA_BATCH_RUNNER) + " " +
+                               shellQuote(KESTROVA_FAKE_CONVERTER) + " " +
+                               shellQuote(core.outputFolder) + " '' " + shellQuote(source) + "\n");
+        auto program = platform::Process::startScript(script, {});
+        ASSERT_TRUE(program);
+        ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(events), stage).empty(); }));
+        const auto pids = eventTimes(readEvents(events), "pid");
+        ASSERT_FALSE(pids.empty());
+        const auto killed = Clock::now();
+        ASSERT_EQ(::kill(static_cast<pid_t>(std::stoll(readAll(pidFile))), SIGKILL), 0);
+        EXPECT_TRUE(waitFor([&] { return processGone(pids.back()); })) << stage;
+        std::cout
+            << "converter gone "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - killed).count()
+            << " ms after SIGKILL of the program (" << stage << ")" << std::endl;
+        EXPECT_TRUE(waitFor([&] {
+            return testing_support::filesUnder(core.outputFolder).empty() &&
+                   testing_support::filesUnder(platform::dataFolder()).empty();
+        })) << stage;
+    }
 }
 
 TEST_F(FaultTest, SourceThatNeverAnswersCanBeStoppedDuringTheProbe) {

@@ -1,7 +1,12 @@
 // Whole conversions with the real converter on short generated clips.
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -66,7 +71,7 @@ TEST_P(RealPresetTest, ConvertsToWindowsMediaAviAtThePresetsSizeAndRate) {
 
     EXPECT_EQ(core.runState, Finished);
     EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
-    const ConvertJob job = ConvertCoreTestPeer::job(core, 0);
+    const ConvertJob job = core.jobSnapshots().at(0);
     EXPECT_EQ(job.outputPath, core.outputFolder + "/clip one.avi");
     EXPECT_EQ(job.durationSeconds, 2) << "the probe measured the clip";
 
@@ -130,10 +135,12 @@ TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouc
     EXPECT_LT(Clock::now() - requested, 10s) << "the converter quits on q";
 
     EXPECT_EQ(core.runState, Stopped);
-    const ConvertJob first = ConvertCoreTestPeer::job(core, 0);
-    const ConvertJob second = ConvertCoreTestPeer::job(core, 1);
+    const ConvertJob first = core.jobSnapshots().at(0);
+    const ConvertJob second = core.jobSnapshots().at(1);
     EXPECT_EQ(first.percent, 0) << "a stopped job is not finished";
-    EXPECT_TRUE(std::filesystem::exists(first.outputPath)) << "its partial output stays";
+    EXPECT_EQ(first.outcome, JobOutcome::Stopped);
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{})
+        << "no partial output, no temporary file";
     EXPECT_EQ(second.percent, 0);
     EXPECT_EQ(second.outputPath, "");
     EXPECT_EQ(second.durationSeconds, 0);
@@ -141,6 +148,38 @@ TEST_F(RealConverterTest, StopMidConversionEndsTheBatchAndLeavesTheNextJobUntouc
     EXPECT_EQ(testing_support::readAll(firstClip), firstBytes);
     EXPECT_EQ(testing_support::readAll(secondClip), secondBytes);
     expectNewBatchWorks(core);
+}
+
+TEST_F(RealConverterTest, AFailureCarriesTheConvertersOwnReason) {
+    std::string garbage;
+    while (garbage.size() < 100000) {
+        garbage += "not a clip at all ";
+    }
+    core.addJob(work.write("garbage.mkv", garbage));
+    runBatch();
+    EXPECT_EQ(core.jobSnapshots().at(0).reason, "Invalid data found when processing input");
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
+}
+
+TEST_F(RealConverterTest, AFullDiskLeavesNothingAndSaysSo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    const std::string small = work.file("small");
+    std::filesystem::create_directories(small);
+    if (::mount("kestrova-test", small.c_str(), "tmpfs", 0, "size=8k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+    }
+    core.outputFolder = small;
+    core.presetArgs = MkvAvi().presetArguments(0);
+    core.addJob(makeClip("clip.mkv", 3));
+    runBatch();
+    const ConvertJob job = core.jobSnapshots().at(0);
+    const std::vector<std::string> left = testing_support::filesUnder(small);
+    ::umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(job.outcome, JobOutcome::Failed);
+    EXPECT_EQ(job.reason, "No space left on device");
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "converter_run.h"
 #include "engine_test_support.h"
+#include "script.h"
 
 namespace {
 
@@ -19,10 +21,45 @@ bool waitForEvent(const std::string& path, const std::string& name) {
     return waitFor([&] { return !eventTimes(readEvents(path), name).empty(); });
 }
 
+// One converter run, on its own: how it ended, in one value, and its text.
+TEST_F(RunnerTest, ARunSaysInOneValueHowItEnded) {
+    const auto run = [this](const std::string& recipe, const StopQuery& stop) {
+        const std::string script =
+            writeScriptFile({core.toolPath, source("clip.mkv", recipe), "", work.file("clip.avi")});
+        platform::Process::Options options;
+        options.pipeOutput = true;
+        options.pipeInput = true;
+        std::string text;
+        const RunEnd end = runConverter([&] { return platform::Process::start(script, options); },
+                                        stop, [&text](std::string_view chunk) { text += chunk; });
+        std::filesystem::remove(testing_support::fsPath(script));
+        return std::make_pair(end, text);
+    };
+    const auto never = [] { return false; };
+    auto [finished, text] = run("print hello\\n\n", never);
+    EXPECT_EQ(finished.kind, RunEnd::Kind::Finished);
+    EXPECT_NE(text.find("hello"), std::string::npos);
+    const RunEnd failed = run("exit 3\n", never).first;
+    EXPECT_EQ(failed.kind, RunEnd::Kind::Failed);
+    EXPECT_EQ(failed.exitStatus, 3);
+    EXPECT_EQ(run("exit 0\n", [] { return true; }).first.kind, RunEnd::Kind::NotStartedForStop);
+    const RunEnd stopped = run(eventsLine() + "sleep 30000\n", [this] {
+                               return !eventTimes(readEvents(eventsPath()), "start").empty();
+                           }).first;
+    EXPECT_EQ(stopped.kind, RunEnd::Kind::StoppedPartWay);
+    const RunEnd notStarted =
+        runConverter([this] { return platform::Process::start(work.file("none.sh"), {}); }, never,
+                     [](std::string_view) {});
+    EXPECT_EQ(notStarted.kind, RunEnd::Kind::CouldNotStart);
+    EXPECT_NE(notStarted.error.code, 0);
+}
+
 TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
-    // Deaf to "q" for a while, then done by itself.
+    // Deaf to "q" for a while, then done by itself; replacing a file the user agreed to lose.
     core.addJob(source("clip.mkv", "duration 00:00:30.00\n" + eventsLine() +
                                        "on-q ignore\noutput partial\nsleep 2000\n"));
+    work.write("out/clip.avi", "old");
+    core.confirmCallback = [](int, std::intptr_t) { return 1; };
     core.start();
     ASSERT_TRUE(waitForEvent(eventsPath(), "start"));
     const std::int64_t requested = monotonicMs();
@@ -39,10 +76,12 @@ TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
         EXPECT_GE(quits[i] - quits[i - 1], 200) << "one q per poll, not a flood";
         EXPECT_LT(quits[i] - quits[i - 1], 1500);
     }
-    // A stopped job is not finished, but its partial output stays.
+    // A stopped job is not finished, and leaves the output name as it was.
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
-    EXPECT_EQ(readAll(outputFor("clip.mkv")), "partial");
-    EXPECT_TRUE(ConvertCoreTestPeer::lastRunAskedToQuit(core));
+    EXPECT_EQ(core.jobSnapshots().at(0).outcome, JobOutcome::Stopped);
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder),
+              std::vector<std::string>{outputFor("clip.mkv")});
+    EXPECT_EQ(readAll(outputFor("clip.mkv")), "old");
 }
 
 #ifndef _WIN32
@@ -70,7 +109,7 @@ TEST_F(RunnerTest, ConverterDeafToQIsTerminatedAfterTenSecondsThenKilled) {
     EXPECT_LT(ended - terms.front(), 6000);
     EXPECT_TRUE(eventTimes(events, "end").empty()) << "it never ended by itself";
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
-    EXPECT_TRUE(std::filesystem::exists(outputFor("deaf.mkv")));
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
 #endif
 
@@ -124,7 +163,7 @@ TEST_F(RunnerTest, WithoutADurationNoPercentageIsShown) {
     ASSERT_FALSE(withDuration.empty());
     EXPECT_GT(*std::max_element(withDuration.begin(), withDuration.end()), 0)
         << "the same text with a duration does give percentages";
-    EXPECT_EQ(ConvertCoreTestPeer::job(core, 1).durationSeconds, 4);
+    EXPECT_EQ(core.jobSnapshots().at(1).durationSeconds, 4);
 }
 
 TEST_F(RunnerTest, OneJobsLeftoverTextNeverSetsTheNextJobsPercent) {
@@ -164,10 +203,10 @@ TEST_F(RunnerTest, MegabytesOfStatusLinesAreReadAsTheyCome) {
                        "output done\n"));
     const auto started = Clock::now();
     runBatch();
-    // At the original's one chunk per poll this would take five minutes.
+    // Read one chunk per poll, this would take five minutes.
     EXPECT_LT(Clock::now() - started, 30s);
     EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
-    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), 0);
+    EXPECT_EQ(core.jobSnapshots().at(0).outcome, JobOutcome::Converted);
 }
 
 TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
@@ -204,7 +243,6 @@ TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
 TEST_F(RunnerTest, ScriptsThatCannotStartReportIt) {
     DebugCapture debug;
     EXPECT_FALSE(core.runProcess(""));
-    EXPECT_EQ(ConvertCoreTestPeer::lastExitStatus(core), -1);
     std::string untouched = "kept";
     EXPECT_FALSE(core.runProcess2(work.file("missing.sh"), &untouched));
     EXPECT_EQ(untouched, "kept");

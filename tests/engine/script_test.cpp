@@ -9,6 +9,7 @@
 
 #include "convert_core.h"
 #include "converter.h"
+#include "converter_arguments.h"
 #include "platform.h"
 #include "temp_dir.h"
 
@@ -137,7 +138,8 @@ TEST(ShellScriptTest, HostileNamesReachTheToolIntactAndRunNothing) {
         std::filesystem::remove(dir.file("args"));
 
         ASSERT_EQ(runShell(script), 0) << name;
-        EXPECT_EQ(recordedArguments(dir), converter::convertArguments(source, kFullScreen, output))
+        EXPECT_EQ(recordedArguments(dir),
+                  testing_support::convertArguments(source, kFullScreen, output))
             << name;
         EXPECT_FALSE(std::filesystem::exists(marker)) << name;
         EXPECT_FALSE(std::filesystem::exists(script)) << "script deletes itself: " << name;
@@ -152,7 +154,7 @@ TEST(ShellScriptTest, ConverterExitStatusSurvivesTheSelfDelete) {
     std::ofstream(script, std::ios::binary) << shellScriptText(command, script);
     EXPECT_EQ(runShell(script), 3);
     EXPECT_FALSE(std::filesystem::exists(script));
-    EXPECT_EQ(recordedArguments(dir), converter::probeArguments("/in.mkv"));
+    EXPECT_EQ(recordedArguments(dir), testing_support::probeArguments("/in.mkv"));
 }
 #endif
 
@@ -233,9 +235,10 @@ TEST(ConverterTest, ToolLiesInCoreBesideTheProgram) {
     const std::string sep(1, platform::kPathSeparator);
     EXPECT_EQ(converter::toolPathIn("/opt/kestrova"),
               "/opt/kestrova" + sep + "core" + sep + converter::kToolName);
-    EXPECT_EQ(converter::probeArguments("/a b.mkv"), (std::vector<std::string>{"-i", "/a b.mkv"}));
+    EXPECT_EQ(testing_support::probeArguments("/a b.mkv"),
+              (std::vector<std::string>{"-i", "/a b.mkv"}));
     EXPECT_EQ(
-        converter::convertArguments("/a.mkv", "-r 25  -vf scale=1:2", "/b.avi"),
+        testing_support::convertArguments("/a.mkv", "-r 25  -vf scale=1:2", "/b.avi"),
         (std::vector<std::string>{"-y", "-i", "/a.mkv", "-r", "25", "-vf", "scale=1:2", "/b.avi"}));
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_test_support.h"
@@ -60,13 +61,13 @@ int answerByName(int code, std::intptr_t context) {
 }
 
 TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
-    const std::string failing = "output fragment\nexit 1\n";
+    const std::string failing = "output fragment\nprint Disk on fire\\n\nexit 1\n";
     core.addJob(source("fails.mkv", failing));
     core.addJob(source("replaced.mkv", failing + eventsLine("replaced")));
     core.addJob(source("kept.mkv", "output new\n" + eventsLine("kept")));
     core.addJob(source("works.mkv", "duration 00:00:01.00\noutput done\n"));
     core.addJob(source("nothing.mkv", "exit 0\n"));
-    core.addJob(source("crashes.mkv", "output half\nexit 139\n"));
+    core.addJob(source("crashes.mkv", "output half\nraise SEGV\n"));
     work.write("out/replaced.avi", "precious");
     work.write("out/kept.avi", "keep me");
     answers = {{"replaced.avi", 1}, {"kept.avi", 7}};
@@ -77,17 +78,83 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
 
     EXPECT_EQ(core.runState, Finished);
     EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0}));
-    // A failed converter's new fragment is removed ...
+    // A failed converter's fragment never reaches the output name, and a file the user agreed
+    // to replace stays as it was when the replacement fails.
     EXPECT_FALSE(std::filesystem::exists(outputFor("fails.mkv")));
     EXPECT_FALSE(std::filesystem::exists(outputFor("crashes.mkv")));
-    // ... but not a file the user agreed to replace: it was theirs before the job.
-    EXPECT_EQ(readAll(outputFor("replaced.mkv")), "fragment");
+    EXPECT_EQ(readAll(outputFor("replaced.mkv")), "precious");
     EXPECT_FALSE(readEvents(eventsPath("replaced")).empty());
     // Kept by the user's answer: untouched, never converted, and counted as finished.
     EXPECT_EQ(readAll(outputFor("kept.mkv")), "keep me");
     EXPECT_TRUE(readEvents(eventsPath("kept")).empty());
     EXPECT_EQ(readAll(outputFor("works.mkv")), "done");
     EXPECT_EQ(core.countFinishedJobs(), 2);
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder).size(), 3u) << "no temporary file";
+
+    std::vector<std::pair<JobOutcome, std::string>> outcomes;
+    for (const ConvertJob& job : core.jobSnapshots()) {
+        outcomes.emplace_back(job.outcome, job.reason);
+    }
+    const std::pair<JobOutcome, std::string> crash =
+#ifdef _WIN32
+        {JobOutcome::Failed, "the converter ended with exit status 255"};
+#else
+        {JobOutcome::Failed, "the converter was ended by signal 11"};
+#endif
+    EXPECT_EQ(outcomes, (std::vector<std::pair<JobOutcome, std::string>>{
+                            {JobOutcome::Failed, "Disk on fire"},
+                            {JobOutcome::Failed, "Disk on fire"},
+                            {JobOutcome::Kept, ""},
+                            {JobOutcome::Converted, ""},
+                            {JobOutcome::Failed, "the converter wrote no output"},
+                            crash,
+                        }));
+}
+
+TEST_F(WorkerTest, AFreeNameTakenByAnotherProgramMeanwhileIsNotOverwritten) {
+    const std::string flag = work.file("taken");
+    core.addJob(source("clip.mkv", eventsLine() + "output ours\nwait-for " + flag + "\n"));
+    core.start();
+    ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
+    work.write("out/clip.avi", "theirs");
+    work.write("taken", "");
+    waitForEnd();
+    EXPECT_EQ(readAll(outputFor("clip.mkv")), "theirs");
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder).size(), 1u) << "no temporary file";
+    const ConvertJob job = core.jobSnapshots().at(0);
+    EXPECT_EQ(job.percent, 0);
+    EXPECT_EQ(job.reason, "another program took the output name meanwhile");
+}
+
+TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
+    std::filesystem::create_directories(work.file("a"));
+    std::filesystem::create_directories(work.file("b"));
+    const std::string first = source("a/x.mkv", "output first\n");
+    core.addJob(first);
+    core.addJob(source("b/x.mkv", "output second\n" + eventsLine()));
+    core.confirmCallback = [](int, std::intptr_t) {
+        ADD_FAILURE() << "asked";
+        return 1;
+    };
+    runBatch();
+    EXPECT_EQ(core.jobPercents(), (std::vector<int>{100, 0}));
+    EXPECT_EQ(readAll(core.outputFolder + platform::kPathSeparator + "x.avi"), "first");
+    EXPECT_TRUE(readEvents(eventsPath()).empty());
+    EXPECT_EQ(core.jobSnapshots().at(1).reason, "same output as " + first);
+}
+
+TEST_F(WorkerTest, AnUnwritableDataFolderFailsTheJobWithTheReason) {
+    const std::string folder = work.write("plain", "") + platform::kPathSeparator + "data";
+    testing_support::ScopedDataHome home(folder);
+    core.addJob(source("clip.mkv", "output new\n"));
+    runBatch();
+    const ConvertJob job = core.jobSnapshots().at(0);
+    EXPECT_EQ(job.outcome, JobOutcome::Failed);
+    EXPECT_EQ(job.reason.rfind(
+                  "cannot write a script in " + folder + platform::kPathSeparator + "Vantrel: ", 0),
+              0u)
+        << job.reason;
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
 
 TEST_F(WorkerTest, ExistingOutputWithoutACallbackIsKept) {
@@ -117,7 +184,7 @@ TEST_F(WorkerTest, TheSameFileThroughALinkIsNeverConvertedOntoItself) {
     core.outputFolder = folder;
     core.addJob(original);
     runBatch();
-    const ConvertJob job = ConvertCoreTestPeer::job(core, 0);
+    const ConvertJob job = core.jobSnapshots().at(0);
     EXPECT_EQ(job.outputPath, expected);
     EXPECT_EQ(job.percent, 100);
     EXPECT_EQ(readAll(original), "output destroyed\n" + eventsLine());

@@ -3,15 +3,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #ifndef _WIN32
 #include <sys/wait.h>
+#include <pwd.h>
 #include <unistd.h>
 #endif
 
 #include "platform.h"
+#include "process.h"
 #include "temp_dir.h"
 
 namespace {
@@ -41,12 +44,46 @@ TEST(PlatformTest, DataFolderFollowsXdgThenHome) {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const std::string saved = xdg != nullptr ? xdg : "";
     unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(platform::dataFolder(), std::string(std::getenv("HOME")) + "/.local/share");
+    const std::string home = std::getenv("HOME");
+    EXPECT_EQ(platform::dataFolder(), home + "/.local/share");
+    // Without either, the account's home from the password database.
+    unsetenv("HOME");
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(platform::dataFolder(), std::string(account->pw_dir) + "/.local/share");
+    setenv("HOME", home.c_str(), 1);
     if (xdg != nullptr) {
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
     }
 }
 #endif
+
+TEST(PlatformTest, StopLadderAsksThenTerminatesThenKills) {
+    using platform::StopAction;
+    using std::chrono::milliseconds;
+    const auto start = platform::StopWalk::Clock::now();
+    const struct {
+        bool canAsk;
+        int atMs;
+        std::optional<StopAction> action;
+    } rows[] = {
+        {true, 0, StopAction::Ask},           {true, 100, std::nullopt},
+        {true, 300, StopAction::Ask},         {true, 9900, StopAction::Ask},
+        {true, 10000, StopAction::Terminate}, {true, 11000, std::nullopt},
+        {true, 12000, StopAction::Kill},      {true, 60000, std::nullopt},
+        {false, 0, StopAction::Terminate},    {false, 1999, std::nullopt},
+        {false, 2000, StopAction::Kill},
+    };
+    std::optional<platform::StopWalk> walk;
+    for (const auto& row : rows) {
+        if (row.atMs == 0) {
+            walk.emplace(start, row.canAsk);
+        }
+        EXPECT_EQ(walk->due(start + milliseconds(row.atMs)), row.action)
+            << row.canAsk << " " << row.atMs;
+    }
+    EXPECT_TRUE(walk->killed());
+}
 
 TEST(PlatformTest, ExclusiveCreationNeverReplaces) {
     TempDir dir;

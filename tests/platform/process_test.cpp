@@ -68,8 +68,10 @@ bool processGone(pid_t pid) {
 TEST(ProcessStartTest, RefusesWhatCannotRun) {
     TempDir dir;
     EXPECT_EQ(Process::startScript("", piped()), nullptr);
-    EXPECT_EQ(Process::startScript(dir.file("missing.sh"), piped()), nullptr);
-    EXPECT_EQ(Process::startScript(dir.path(), piped()), nullptr);
+    // The system's reason comes with the refusal.
+    EXPECT_EQ(Process::start(dir.file("missing.sh"), piped()).error.text(),
+              "No such file or directory");
+    EXPECT_EQ(Process::start(dir.path(), piped()).error.text(), "Is a directory");
     Process::Options logged;
     logged.errorLogPath = dir.file("no-such-log.txt");
     EXPECT_EQ(Process::startScript(dir.write("ok.sh", "exit 0\n"), logged), nullptr);

@@ -16,6 +16,7 @@
 //   print TEXT            writes TEXT on standard error; \r \n \t \0 \\ are escapes
 //   flood BYTES TEXT      writes TEXT over and over until BYTES have gone to standard error
 //   sleep MS              waits, reading standard input meanwhile
+//   wait-for PATH         waits (reading standard input) until PATH exists, at most 60 s
 //   exit STATUS           ends now with STATUS (the end of the recipe is exit 0)
 //   raise SEGV|KILL       dies on that signal, without leaving a core file
 //
@@ -383,6 +384,13 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
             }
         } else if (command.name == "sleep") {
             readInput(std::atoi(command.rest.c_str()));
+        } else if (command.name == "wait-for") {
+            std::error_code ignored;
+            for (int waited = 0;
+                 waited < 60000 && !std::filesystem::exists(fsPath(command.rest), ignored);
+                 waited += 20) {
+                readInput(20);
+            }
         } else if (command.name == "exit") {
             finish(std::atoi(command.rest.c_str()));
         } else if (command.name == "raise") {

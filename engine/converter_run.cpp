@@ -1,0 +1,149 @@
+#include "converter_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often a running converter is looked at for a stop request.
+constexpr auto kConvertPoll = milliseconds(300);
+constexpr auto kProbePoll = milliseconds(100);
+constexpr std::size_t kChunkSize = 4096;
+// Bounds the reading of what is left after the child's end, should something it started
+// still be writing.
+constexpr int kMaxTailChunks = 4096;
+
+int msUntil(Clock::time_point deadline) {
+    if (deadline == Clock::time_point::max()) {
+        return static_cast<int>(kConvertPoll.count());
+    }
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<milliseconds::rep>(left, 0, 1 << 30));
+}
+
+// Reads one chunk of the child's text, if any, and hands it on; the count read.
+std::size_t pump(platform::Process& child, const TextSink& sink) {
+    char buffer[kChunkSize];
+    const std::size_t got = child.readOutput(buffer, kChunkSize);
+    if (got > 0) {
+        // The converter's text is single-byte text; a zero byte ends it, as it would a C string.
+        sink(std::string_view(buffer, ::strnlen(buffer, got)));
+    }
+    return got;
+}
+
+RunEnd couldNotStart(const platform::SystemError& error) {
+    RunEnd end;
+    end.kind = RunEnd::Kind::CouldNotStart;
+    end.error = error;
+    return end;
+}
+
+}  // namespace
+
+RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
+                    const TextSink& sink) {
+    if (stopRequested()) {
+        RunEnd end;
+        end.kind = RunEnd::Kind::NotStartedForStop;
+        return end;
+    }
+    auto started = start();
+    if (!started.process) {
+        return couldNotStart(started.error);
+    }
+    platform::Process& child = *started.process;
+
+    std::optional<platform::StopWalk> walk;
+    auto nextPoll = Clock::now() + kConvertPoll;
+    platform::Process::WaitResult result;
+    for (;;) {
+        const auto wakeAt = walk ? std::min(nextPoll, walk->nextDue()) : nextPoll;
+        result = child.wait(msUntil(wakeAt));
+        if (result != platform::Process::WaitResult::Timeout) {
+            break;
+        }
+        pump(child, sink);
+        const auto now = Clock::now();
+        if (now >= nextPoll) {
+            nextPoll = now + kConvertPoll;
+            if (!walk && stopRequested()) {
+                walk.emplace(now, child.hasInput());
+            }
+        }
+        if (walk) {
+            if (const auto action = walk->due(now)) {
+                platform::takeStopAction(child, *action);
+            }
+        }
+    }
+
+    if (walk && walk->terminated() && !walk->killed()) {
+        // The shell dies at once on SIGTERM; the converter may still be finishing its file, or
+        // may ignore the signal. Its end shows as the end of the output pipe.
+        while (!child.outputClosed() && !walk->killed()) {
+            if (child.waitForOutput(msUntil(walk->nextDue()))) {
+                pump(child, sink);
+            }
+            if (const auto action = walk->due(Clock::now())) {
+                platform::takeStopAction(child, *action);
+            }
+        }
+    }
+    // What the converter printed last is still in the pipe.
+    for (int chunk = 0; chunk < kMaxTailChunks && pump(child, sink) > 0; ++chunk) {
+    }
+
+    RunEnd end;
+    end.exitStatus =
+        result == platform::Process::WaitResult::Exited ? child.exitStatus() : end.exitStatus;
+    if (walk) {
+        end.kind = RunEnd::Kind::StoppedPartWay;
+    } else if (end.exitStatus == 0) {
+        end.kind = RunEnd::Kind::Finished;
+    } else {
+        end.kind = RunEnd::Kind::Failed;
+    }
+    return end;
+}
+
+TimedRunEnd runWithTimeLimit(const ProcessStarter& start, const StopQuery& stopRequested,
+                             std::chrono::milliseconds limit) {
+    TimedRunEnd timed;
+    if (stopRequested()) {
+        timed.end.kind = RunEnd::Kind::NotStartedForStop;
+        return timed;
+    }
+    auto started = start();
+    if (!started.process) {
+        timed.end = couldNotStart(started.error);
+        return timed;
+    }
+    platform::Process& child = *started.process;
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        const auto left = std::min<Clock::duration>(kProbePoll, deadline - Clock::now());
+        const auto result = child.wait(static_cast<int>(
+            std::max<milliseconds::rep>(0, std::chrono::ceil<milliseconds>(left).count())));
+        if (result != platform::Process::WaitResult::Timeout) {
+            timed.end.exitStatus = child.exitStatus();
+            timed.end.kind =
+                timed.end.exitStatus == 0 ? RunEnd::Kind::Finished : RunEnd::Kind::Failed;
+            return timed;
+        }
+        if (stopRequested()) {
+            timed.end.kind = RunEnd::Kind::StoppedPartWay;
+            return timed;
+        }
+        if (Clock::now() >= deadline) {
+            timed.timedOut = true;
+            timed.end.kind = RunEnd::Kind::Failed;
+            return timed;
+        }
+    }
+}
