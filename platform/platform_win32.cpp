@@ -1,10 +1,8 @@
 #include "platform.h"
 
 #include <shlobj.h>
-#include <wchar.h>
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -25,7 +23,7 @@ std::string dataFolderOverride;
 // Others may keep writing or delete the file meanwhile, as on POSIX. Without
 // FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened.
 HANDLE openForReading(const std::string& path) {
-    return CreateFileW(widen(path).c_str(), GENERIC_READ,
+    return CreateFileW(win32::filePath(path).c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -48,7 +46,7 @@ namespace {
 
 // Opens an existing file or folder for its identity only, without blocking other users.
 HANDLE openForQuery(const std::string& path) {
-    return CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES,
+    return CreateFileW(win32::filePath(path).c_str(), FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
@@ -117,10 +115,10 @@ bool makeDirectory(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    if (_wmkdir(widen(path).c_str()) == 0) {
+    if (CreateDirectoryW(win32::filePath(path).c_str(), nullptr)) {
         return true;
     }
-    return errno == EEXIST && isDirectory(path);
+    return GetLastError() == ERROR_ALREADY_EXISTS && isDirectory(path);
 }
 
 bool fileExists(const std::string& path) {
@@ -138,7 +136,8 @@ bool fileExists(const std::string& path) {
 
 std::int64_t fileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() || !GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data) ||
+    if (path.empty() ||
+        !GetFileAttributesExW(win32::filePath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return -1;
     }
@@ -147,14 +146,15 @@ std::int64_t fileSize(const std::string& path) {
 }
 
 bool pathExists(const std::string& path) {
-    return !path.empty() && GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return !path.empty() &&
+           GetFileAttributesW(win32::filePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isDirectory(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    const DWORD attributes = GetFileAttributesW(win32::filePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -182,7 +182,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 bool removeFile(const std::string& path) {
-    return !path.empty() && DeleteFileW(widen(path).c_str()) != 0;
+    return !path.empty() && DeleteFileW(win32::filePath(path).c_str()) != 0;
 }
 
 CreateResult createFileExclusive(const std::string& path, std::string_view content,
@@ -193,7 +193,7 @@ CreateResult createFileExclusive(const std::string& path, std::string_view conte
         why.code = ERROR_PATH_NOT_FOUND;
         return CreateResult::Failed;
     }
-    const std::wstring wide = widen(path);
+    const std::wstring wide = win32::filePath(path);
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -66,22 +66,13 @@ std::wstring interpreterPath() {
     return std::wstring(folder, length) + L"\\cmd.exe";
 }
 
-// Inside double quotes cmd takes blanks, &, ^, |, <, > and ( ) as plain text; a Windows path
-// cannot hold a double quote itself.
-std::wstring quoted(const std::string& path) {
-    return L"\"" + win32::widen(path) + L"\"";
-}
-
 // /d skips AutoRun commands from the registry and /v:off keeps '!' in paths literal whatever
 // the registry says. With /s, cmd drops exactly the outer pair of quotes and runs the rest
-// as written, so the quoted paths inside stay quoted.
-std::wstring commandLine(const std::wstring& interpreter, const std::string& scriptPath,
-                         const std::string& errorLogPath) {
-    std::wstring command = quoted(scriptPath);
-    if (!errorLogPath.empty()) {
-        command += L" 2> " + quoted(errorLogPath);
-    }
-    return L"\"" + interpreter + L"\" /d /v:off /s /c \"" + command + L"\"";
+// as written. cmd expands %NAME% on its command line even inside quotes, and no escape stops
+// it there, so no path is written on it: only the script's own name, relative to the
+// interpreter's current folder, which is the script's folder.
+std::wstring commandLine(const std::wstring& interpreter, const std::wstring& scriptName) {
+    return L"\"" + interpreter + L"\" /d /v:off /s /c \"\".\\" + scriptName + L"\"\"";
 }
 
 Handle openNul(DWORD access) {
@@ -180,20 +171,32 @@ Process::Started Process::start(const std::string& scriptPath, const Options& op
     if (!fileExists(scriptPath)) {
         return fail(GetLastError() != 0 ? GetLastError() : ERROR_FILE_NOT_FOUND);
     }
+    const std::wstring script = win32::widen(scriptPath);
+    const auto separator = script.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return fail(ERROR_PATH_NOT_FOUND);
+    }
+    const std::wstring scriptFolder = script.substr(0, separator + 1);
+    const std::wstring scriptName = script.substr(separator + 1);
+
+    // Children started meanwhile by other threads would inherit this child's pipe ends and
+    // log, and the output pipe would then outlive the converter.
+    static std::mutex startMutex;
+    std::lock_guard<std::mutex> guard(startMutex);
+
+    // The log takes standard error in place of the pipe; it must exist already, as the caller
+    // made it, and starts empty.
+    Handle errorLog;
     if (!options.errorLogPath.empty()) {
-        // cmd would create a missing log; the caller's file must be there and writable.
-        Handle log(CreateFileW(win32::widen(options.errorLogPath).c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!log) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        errorLog =
+            Handle(CreateFileW(win32::filePath(options.errorLogPath).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!errorLog) {
             return fail(GetLastError());
         }
     }
-
-    // Children started meanwhile by other threads would inherit this child's pipe ends, and
-    // the output pipe would then outlive the converter.
-    static std::mutex startMutex;
-    std::lock_guard<std::mutex> guard(startMutex);
 
     auto impl = std::make_unique<Impl>();
     Handle outputWrite;
@@ -220,22 +223,22 @@ Process::Started Process::start(const std::string& scriptPath, const Options& op
         return fail(GetLastError());
     }
 
-    // Streams that are not piped go to the null device, never to this program's console. A
-    // log named here replaces standard error through cmd's own redirection.
+    // Streams that are not piped go to the null device, never to this program's console.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.wShowWindow = 0;
     startup.hStdInput = inputRead.get();
     startup.hStdOutput = outputWrite.get();
-    startup.hStdError = outputWrite.get();
+    startup.hStdError = errorLog ? errorLog.get() : outputWrite.get();
 
     const std::wstring interpreter = interpreterPath();
-    std::wstring command = commandLine(interpreter, scriptPath, options.errorLogPath);
+    std::wstring command = commandLine(interpreter, scriptName);
     PROCESS_INFORMATION info{};
     // Suspended until it is in its job, so nothing it starts can escape the job.
     if (!CreateProcessW(interpreter.c_str(), command.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, scriptFolder.c_str(),
+                        &startup, &info)) {
         return fail(GetLastError());
     }
     impl->process = Handle(info.hProcess);

@@ -1,5 +1,6 @@
 // The built kestrova-cli.exe run as a user runs it on Windows: its own process, core\xcoder.exe
-// beside it (the fake converter here), UTF-8 names passed on the wide command line.
+// beside it (the fake converter, or the real one on clips made on the Linux side), UTF-8 names
+// passed on the wide command line.
 
 #include <windows.h>
 
@@ -7,12 +8,15 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host_tools.h"
 #include "platform.h"
 #include "temp_dir.h"
+#include "waiting.h"
 #include "win32_text.h"
 
 namespace {
@@ -130,8 +134,7 @@ protected:
         program = app + "\\kestrova-cli.exe";
         const std::string bin = platform::executableFolder();
         std::filesystem::copy_file(fsPath(bin + "\\kestrova-cli.exe"), fsPath(program));
-        std::filesystem::copy_file(fsPath(KESTROVA_FAKE_CONVERTER),
-                                   fsPath(app + "\\core\\xcoder.exe"));
+        std::filesystem::copy_file(fsPath(converter()), fsPath(app + "\\core\\xcoder.exe"));
         std::filesystem::create_directories(fsPath(temp.file("out")));
         const char* appData = std::getenv("APPDATA");
         ASSERT_NE(appData, nullptr);
@@ -144,6 +147,8 @@ protected:
             << "scripts or logs left behind";
     }
 
+    virtual std::string converter() const { return KESTROVA_FAKE_CONVERTER; }
+
     std::optional<DWORD> run(const std::vector<std::string>& args) {
         HANDLE process = start(args);
         return process != nullptr ? waitForExit(process) : std::nullopt;
@@ -153,6 +158,26 @@ protected:
     }
     std::string out() const { return textOf(temp.file("stdout.txt")); }
     std::string err() const { return textOf(temp.file("stderr.txt")); }
+
+    // Starts the program on the clip, presses Ctrl-C in its console once started() holds, and
+    // checks that the program ended soon after with what the user sees of a stop.
+    void expectCtrlCStops(const std::string& clip, const std::function<bool()>& started) {
+        HANDLE process = start({"-o", temp.file("out"), clip});
+        ASSERT_NE(process, nullptr);
+        ASSERT_TRUE(testing_support::waitFor(started));
+
+        const auto stopAt = std::chrono::steady_clock::now();
+        ASSERT_TRUE(pressCtrlC(GetProcessId(process)));
+        const auto status = waitForExit(process, 60000);
+        const auto took = std::chrono::steady_clock::now() - stopAt;
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(*status, 130u) << err();
+        // "q" is honoured within a few of the runner's 300 ms checks.
+        EXPECT_LT(took, std::chrono::seconds(8));
+        EXPECT_EQ(out(),
+                  "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n");
+        EXPECT_EQ(err(), "Stopping the conversion...\n");
+    }
 
     TempDir temp;
     std::string program;
@@ -188,29 +213,12 @@ TEST_F(CliProgramWin32Test, CtrlCStopsTheConverterAndLeavesNoProcessBehind) {
     const std::string events = temp.file("events");
     const std::string clip = temp.write(
         "long.mkv", "duration 00:05:00.00\nevents " + events + "\noutput partial\nsleep 60000\n");
-    HANDLE process = start({"-o", temp.file("out"), clip});
-    ASSERT_NE(process, nullptr);
     // The converter records its start once it runs.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (readAll(events).find("start ") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        Sleep(10);
-    }
-    ASSERT_NE(readAll(events).find("start "), std::string::npos);
-
-    const auto stopAt = std::chrono::steady_clock::now();
-    ASSERT_TRUE(pressCtrlC(GetProcessId(process)));
-    const auto status = waitForExit(process, 60000);
-    const auto took = std::chrono::steady_clock::now() - stopAt;
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(*status, 130u) << err();
-    // "q" is honoured within a few of the runner's 300 ms checks.
-    EXPECT_LT(took, std::chrono::seconds(8));
+    expectCtrlCStops(clip,
+                     [&events] { return readAll(events).find("start ") != std::string::npos; });
     const std::string recorded = readAll(events);
     EXPECT_NE(recorded.find("\nq "), std::string::npos) << recorded;
     EXPECT_NE(recorded.find("\nend "), std::string::npos) << "the converter quit by itself";
-    EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n");
-    EXPECT_EQ(err(), "Stopping the conversion...\n");
 }
 
 TEST_F(CliProgramWin32Test, RefusesAMissingConverterWithItsText) {
@@ -220,6 +228,47 @@ TEST_F(CliProgramWin32Test, RefusesAMissingConverterWithItsText) {
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 2u);
     EXPECT_EQ(err(), "There isn't a core file.\n");
+}
+
+// The same program with the real converter beside it.
+class CliProgramWin32RealTest : public CliProgramWin32Test {
+protected:
+    std::string converter() const override { return KESTROVA_REAL_CONVERTER; }
+};
+
+TEST_F(CliProgramWin32RealTest, ConvertsAClip) {
+    const std::string clip = temp.file("it's 100% caf\xC3\xA9 & (x)!.mkv");
+    ASSERT_TRUE(host_tools::makeClip(temp, clip, 1));
+    const auto status = run({"-o", temp.file("out"), clip});
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0u) << err();
+    EXPECT_EQ(readAll(temp.file("out/it's 100% caf\xC3\xA9 & (x)!.avi")).rfind("RIFF", 0), 0u);
+    EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\nComplete\n1 / 1 (100%)\n");
+    EXPECT_EQ(err(), "");
+}
+
+TEST_F(CliProgramWin32RealTest, CtrlCStopsTheConverter) {
+    // Minutes of video, copied from a short clip rather than encoded: a conversion that is still
+    // running when Ctrl-C comes.
+    const std::string clip = temp.file("long.mkv");
+    ASSERT_TRUE(host_tools::makeClip(temp, temp.file("short.mkv"), 2));
+    ASSERT_EQ(host_tools::shell(
+                  temp, host_tools::quote(KESTROVA_HOST_FFMPEG) +
+                            " -nostdin -v error -y -stream_loop 99 -i " +
+                            host_tools::quote(host_tools::hostPath(temp.file("short.mkv"))) +
+                            " -c copy " + host_tools::quote(host_tools::hostPath(clip)))
+                  .status,
+              0);
+    // The converter writes the output's header as it starts, in whatever file it is given.
+    const std::string outFolder = temp.file("out");
+    expectCtrlCStops(clip, [&outFolder] {
+        for (const auto& entry : std::filesystem::directory_iterator(fsPath(outFolder))) {
+            if (platform::fileSize(testing_support::utf8Path(entry.path())) > 0) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 }  // namespace

@@ -101,11 +101,12 @@ TEST(BatchFileTest, BytesOnDiskAreUtf8WithCrLfAndNoByteOrderMark) {
 }
 
 // Each name is the source's file name and, with ".avi", the output's. The folder of the data
-// (and so of the scripts) and the converter's folder hold characters cmd treats specially too.
+// (and so of the scripts) and the converter's folder hold characters cmd treats specially too,
+// and a defined variable's name between percent signs.
 TEST(BatchRunTest, HostileNamesReachTheConverterIntactAndRunNothing) {
     TempDir dir;
-    testing_support::ScopedDataHome home(dir.file("data & 100% caf\xC3\xA9 (x) ^!"));
-    platform::makeDirectory(dir.file("data & 100% caf\xC3\xA9 (x) ^!"));
+    testing_support::ScopedDataHome home(dir.file("data & %PATH% 100% caf\xC3\xA9 (x) ^!"));
+    platform::makeDirectory(dir.file("data & %PATH% 100% caf\xC3\xA9 (x) ^!"));
     const std::string tool = installConverter(dir, "tool & dir (x86) ^%PATH%!");
     // A command that got loose would run in the current folder.
     const std::string marker = "kestrova-pwned";
@@ -168,12 +169,12 @@ TEST(BatchRunTest, ConverterExitStatusSurvivesTheSelfDelete) {
 
 TEST(BatchRunTest, ProbeErrorTextGoesWholeToTheLog) {
     TempDir dir;
-    testing_support::ScopedDataHome home(dir.file("app data \xC3\xA9 & co"));
-    platform::makeDirectory(dir.file("app data \xC3\xA9 & co"));
+    testing_support::ScopedDataHome home(dir.file("app data %PATH% \xC3\xA9 & co"));
+    platform::makeDirectory(dir.file("app data %PATH% \xC3\xA9 & co"));
     const std::string tool = installConverter(dir, "core");
     const std::string source = dir.write("clip \xC3\xA9.mkv", "duration 00:42:17.52\n");
     const std::string script = writeScriptFile({tool, source, "", std::nullopt});
-    const std::string log = dir.file("app data \xC3\xA9 & co/xcoder1.txt");
+    const std::string log = dir.file("app data %PATH% \xC3\xA9 & co/xcoder1.txt");
     ASSERT_EQ(platform::createFileExclusive(log, ""), platform::CreateResult::Created);
 
     platform::Process::Options options;
@@ -209,6 +210,31 @@ TEST_F(BatchEngineTest, SourcesWithHostileNamesAreConverted) {
         EXPECT_EQ(core.jobSnapshots().at(static_cast<int>(&name - names.data())).durationSeconds, 4)
             << name;
     }
+}
+
+// Folders beyond MAX_PATH's reach, for the source and the output, made and read through the
+// platform layer as the engine makes and reads its own files.
+TEST_F(BatchEngineTest, PathsLongerThanMaxPathAreConverted) {
+    const std::string a(120, 'a');
+    const std::string b(120, 'b');
+    for (const std::string top : {"in", "out"}) {
+        ASSERT_TRUE(platform::makeDirectory(work.file(top)));
+        ASSERT_TRUE(platform::makeDirectory(work.file(top + "/" + a)));
+        ASSERT_TRUE(platform::makeDirectory(work.file(top + "/" + a + "/" + b)));
+    }
+    core.outputFolder = work.file("out/" + a + "/" + b);
+    const std::string clip = work.file("in/" + a + "/" + b + "/clip.mkv");
+    ASSERT_GT(clip.size(), static_cast<std::size_t>(MAX_PATH));
+    ASSERT_EQ(platform::createFileExclusive(clip, "duration 00:00:04.00\noutput RIFF\n"),
+              platform::CreateResult::Created);
+    core.addJob(clip);
+    runBatch();
+    EXPECT_EQ(core.runState, Finished);
+    EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
+    EXPECT_EQ(ConvertCoreTestPeer::job(core, 0).durationSeconds, 4);
+    std::string text;
+    EXPECT_TRUE(platform::readFile(core.outputFolder + "\\clip.avi", text));
+    EXPECT_EQ(text, "RIFF");
 }
 
 // Windows form of the runner's ten-second rule: the converter cannot catch termination, so the

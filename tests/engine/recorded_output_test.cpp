@@ -45,16 +45,32 @@ protected:
     ConvertCore core;
 };
 
-TEST_F(RecordedOutputTest, ProbeTextGivesTheDurationOrNone) {
-    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_probe_2s.txt")), 2);
-    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_convert_3s.txt")), 3);
-    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_probe_no_duration.txt")), 0);
-    EXPECT_EQ(durationFromProbeText(""), 0);
-    EXPECT_EQ(durationFromProbeText("Duration: 00:00:05.00 no comma"), 0);
+// One row per converter version: its probe of the 2 s clip and its run on the 3 s clip.
+struct Recording {
+    const char* version;
+    const char* probe;
+    const char* convert;
+};
+
+class RecordedVersionTest : public RecordedOutputTest,
+                            public ::testing::WithParamInterface<Recording> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Converters, RecordedVersionTest,
+    ::testing::Values(
+        // Debian's ffmpeg 5.1: LF line ends.
+        Recording{"ffmpeg51", "ffmpeg51_probe_2s.txt", "ffmpeg51_convert_3s.txt"},
+        // The Windows ffmpeg 4.1 of the Wine tests: CR LF line ends.
+        Recording{"ffmpeg41", "ffmpeg41_probe_2s.txt", "ffmpeg41_convert_3s.txt"}),
+    [](const auto& info) { return std::string(info.param.version); });
+
+TEST_P(RecordedVersionTest, ProbeTextGivesTheDuration) {
+    EXPECT_EQ(durationFromProbeText(recorded(GetParam().probe)), 2);
+    EXPECT_EQ(durationFromProbeText(recorded(GetParam().convert)), 3);
 }
 
-TEST_F(RecordedOutputTest, EveryLineEndIsExaminedAsItArrives) {
-    const std::string text = recorded("ffmpeg51_convert_3s.txt");
+TEST_P(RecordedVersionTest, EveryLineEndIsExaminedAsItArrives) {
+    const std::string text = recorded(GetParam().convert);
     setDuration(3);
     std::vector<int> seen;
     for (char byte : text) {
@@ -63,14 +79,21 @@ TEST_F(RecordedOutputTest, EveryLineEndIsExaminedAsItArrives) {
             seen.push_back(percent());
         }
     }
-    // 0.56 and 1.08 s round to 1 s of 3, 1.62 and 2.13 s to 2 s, 2.64 and 3.00 s to 3 s.
+    // Times round to whole seconds of 3 (5.1: 0.56 and 1.08 s to 1 s, 1.62 and 2.13 s to 2 s;
+    // 4.1: 0.80 and 1.32 s to 1 s, 1.85 and 2.36 s to 2 s).
     EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
 
-    // The whole run in one piece: only its oldest status line counts (0.04 s, no position).
+    // The whole run in one piece: only its oldest status line counts (under half a second).
     core.setJobPercent(0, 0);
     core.parseProgress(text);
     EXPECT_EQ(percent(), 0);
     EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+}
+
+TEST_F(RecordedOutputTest, ProbeTextWithoutADurationGivesNone) {
+    EXPECT_EQ(durationFromProbeText(recorded("ffmpeg51_probe_no_duration.txt")), 0);
+    EXPECT_EQ(durationFromProbeText(""), 0);
+    EXPECT_EQ(durationFromProbeText("Duration: 00:00:05.00 no comma"), 0);
 }
 
 TEST_F(RecordedOutputTest, StatusLineSplitAcrossChunksCountsOnceComplete) {
