@@ -50,8 +50,8 @@ std::string failureSummary(const std::vector<ConvertJob>& jobs) {
     if (failed.empty()) {
         return {};
     }
-    std::string text = failed.size() == 1 ? "This file was not converted:\n"
-                                          : "These files were not converted:\n";
+    std::string text =
+        failed.size() == 1 ? "This file was not converted:\n" : "These files were not converted:\n";
     for (std::size_t k = 0; k < failed.size() && k < kSummaryLines; ++k) {
         text += '\n';
         text += unfinishedEntry(*failed[k]);

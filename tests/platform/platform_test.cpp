@@ -8,8 +8,8 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 

@@ -30,12 +30,8 @@ using testing_support::TempDir;
 using testing_support::TestPrompts;
 using testing_support::waitUntil;
 
-// The converter's own words for a source it cannot read. Until the engine passes the
-// converter's last error line on as the job's reason, its reason is a fixed text; switch this on
-// once it does, so that only the converter's words pass.
-constexpr bool kReasonIsTheConvertersLine = false;
+// The converter's own words for a source it cannot read.
 const QString kConvertersLine = QStringLiteral("Invalid data found when processing input");
-const QString kFixedReason = QStringLiteral("the converter failed");
 
 QString text(const std::string& path) {
     return QString::fromStdString(path);
@@ -228,11 +224,7 @@ TEST_F(ConvertEndToEndTest, ABrokenSourceIsNamedWithItsReasonOnceAndOnItsLine) {
         "This file was not converted:\n\n" + text(sources.file("c-broken.mkv")) + ": ";
     ASSERT_TRUE(prompts.messages[0].startsWith(head)) << prompts.messages[0].toStdString();
     const QString reason = prompts.messages[0].mid(head.size());
-    if (kReasonIsTheConvertersLine) {
-        EXPECT_EQ(reason, kConvertersLine);
-    } else {
-        EXPECT_TRUE(reason == kConvertersLine || reason == kFixedReason) << reason.toStdString();
-    }
+    EXPECT_EQ(reason, kConvertersLine);
     const auto* list = control<QListWidget>(window.get(), ids::SourceList);
     EXPECT_EQ(list->item(2)->toolTip(), "Not converted: " + reason);
     EXPECT_EQ(list->item(0)->toolTip(), "");
