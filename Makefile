@@ -19,7 +19,6 @@ GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
-.PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
         fuzz-build bench demo bench-overhead run pictures screenshot release install package \
         package-test format clean windows-build screenshot-windows package-windows
 
