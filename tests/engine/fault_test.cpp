@@ -15,6 +15,7 @@
 
 #include "media_preset.h"
 #include "real_converter_support.h"
+#include "script.h"
 
 namespace {
 
