@@ -55,7 +55,8 @@ TEST_F(CliProgramTest, ConvertsAClip) {
     EXPECT_EQ(readAll(options.stderrPath), "");
 }
 
-// The processes under pid with their states ('T': stopped), from /proc.
+// The processes under pid that run in process groups of their own (the converters, not the
+// program's guardian of them), with their states ('T': stopped), from /proc.
 std::vector<std::pair<pid_t, char>> descendants(pid_t pid) {
     std::vector<std::pair<pid_t, char>> found;
     std::vector<pid_t> parents{pid};
@@ -65,18 +66,32 @@ std::vector<std::pair<pid_t, char>> descendants(pid_t pid) {
             if (name.find_first_not_of("0123456789") != std::string::npos) {
                 continue;
             }
-            const std::string stat = readAll(entry.path().string() + "/stat");
+            std::string stat;
+            try {
+                stat = readAll(entry.path().string() + "/stat");
+            } catch (const std::exception&) {
+                continue;  // it has just ended
+            }
             const auto close = stat.rfind(')');
             if (close == std::string::npos) {
                 continue;
             }
             char state = 0;
             int parent = 0;
-            if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+            int group = 0;
+            if (std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &parent, &group) == 3 &&
                 parent == parents[k]) {
                 const pid_t child = std::stoi(name);
                 parents.push_back(child);
-                found.emplace_back(child, state);
+                std::string command;
+                try {
+                    command = readAll(entry.path().string() + "/cmdline");
+                } catch (const std::exception&) {
+                }
+                if (group != ::getpgid(pid) &&
+                    command.find("kestrova-guard") == std::string::npos) {
+                    found.emplace_back(child, state);
+                }
             }
         }
     }
