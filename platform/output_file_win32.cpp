@@ -17,7 +17,7 @@ TemporaryOutput createTemporaryOutput(const std::string& outputPath) {
     for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string path = temporaryOutputName(outputPath, (first + attempt) % 100000000u);
         // Not marked hidden: a converter that opens the file to rewrite it would be refused.
-        HANDLE file = CreateFileW(win32::widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+        HANDLE file = CreateFileW(win32::filePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
@@ -35,8 +35,8 @@ TemporaryOutput createTemporaryOutput(const std::string& outputPath) {
 PlaceResult placeOutput(const std::string& temporaryPath, const std::string& outputPath,
                         bool replace) {
     PlaceResult result;
-    const std::wstring from = win32::widen(temporaryPath);
-    if (MoveFileExW(from.c_str(), win32::widen(outputPath).c_str(),
+    const std::wstring from = win32::filePath(temporaryPath);
+    if (MoveFileExW(from.c_str(), win32::filePath(outputPath).c_str(),
                     replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         result.placement = Placement::Placed;
         return result;
@@ -52,13 +52,13 @@ PlaceResult placeOutput(const std::string& temporaryPath, const std::string& out
 
 void discardOutput(const std::string& temporaryPath) {
     if (!temporaryPath.empty()) {
-        DeleteFileW(win32::widen(temporaryPath).c_str());
+        DeleteFileW(win32::filePath(temporaryPath).c_str());
     }
 }
 
 bool nameTaken(const std::string& path) {
     return !path.empty() &&
-           GetFileAttributesW(win32::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+           GetFileAttributesW(win32::filePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace platform

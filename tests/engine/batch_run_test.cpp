@@ -231,7 +231,7 @@ TEST_F(BatchEngineTest, PathsLongerThanMaxPathAreConverted) {
     runBatch();
     EXPECT_EQ(core.runState, Finished);
     EXPECT_EQ(core.jobPercents(), std::vector<int>{100});
-    EXPECT_EQ(ConvertCoreTestPeer::job(core, 0).durationSeconds, 4);
+    EXPECT_EQ(core.jobSnapshots().at(0).durationSeconds, 4);
     std::string text;
     EXPECT_TRUE(platform::readFile(core.outputFolder + "\\clip.avi", text));
     EXPECT_EQ(text, "RIFF");
