@@ -3,7 +3,12 @@
 namespace platform {
 
 std::string temporaryOutputName(const std::string& outputPath, unsigned number) {
+#ifdef _WIN32
+    // Windows takes either separator.
+    const auto separator = outputPath.find_last_of("\\/");
+#else
     const auto separator = outputPath.rfind(kPathSeparator);
+#endif
     const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
     const std::string folder = outputPath.substr(0, nameStart);
     const std::string name = outputPath.substr(nameStart);

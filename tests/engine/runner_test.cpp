@@ -79,8 +79,7 @@ TEST_F(RunnerTest, StopSendsQWithinAPollAndRepeatsItWhileTheConverterRuns) {
     // A stopped job is not finished, and leaves the output name as it was.
     EXPECT_EQ(core.jobPercents(), std::vector<int>{0});
     EXPECT_EQ(core.jobSnapshots().at(0).outcome, JobOutcome::Stopped);
-    EXPECT_EQ(testing_support::filesUnder(core.outputFolder),
-              std::vector<std::string>{outputFor("clip.mkv")});
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder).size(), 1u);
     EXPECT_EQ(readAll(outputFor("clip.mkv")), "old");
 }
 

@@ -129,16 +129,17 @@ TEST_F(WorkerTest, AFreeNameTakenByAnotherProgramMeanwhileIsNotOverwritten) {
 TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
     std::filesystem::create_directories(work.file("a"));
     std::filesystem::create_directories(work.file("b"));
-    const std::string first = source("a/x.mkv", "output first\n");
+    const std::string sep(1, platform::kPathSeparator);
+    const std::string first = source("a" + sep + "x.mkv", "output first\n");
     core.addJob(first);
-    core.addJob(source("b/x.mkv", "output second\n" + eventsLine()));
+    core.addJob(source("b" + sep + "x.mkv", "output second\n" + eventsLine()));
     core.confirmCallback = [](int, std::intptr_t) {
         ADD_FAILURE() << "asked";
         return 1;
     };
     runBatch();
     EXPECT_EQ(core.jobPercents(), (std::vector<int>{100, 0}));
-    EXPECT_EQ(readAll(core.outputFolder + platform::kPathSeparator + "x.avi"), "first");
+    EXPECT_EQ(readAll(core.outputFolder + sep + "x.avi"), "first");
     EXPECT_TRUE(readEvents(eventsPath()).empty());
     EXPECT_EQ(core.jobSnapshots().at(1).reason, "same output as " + first);
 }
