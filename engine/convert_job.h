@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string>
 
-// How a job ended. Beside percent, which keeps its specified meaning (100 means finished).
+// How a job ended. Beside percent, where 100 still means finished.
 enum class JobOutcome : int {
     NotStarted = 0,  // the batch ended (stopped) before the job was reached
     Converted = 1,   // the converter succeeded and the output is in place
-    Kept = 2,        // an existing output was kept (percent 100, as specified)
+    Kept = 2,        // an existing output was kept (percent 100)
     Failed = 3,      // reason says why
     Stopped = 4,     // the user stopped the batch during this job
 };
