@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 
 #include "batch_text.h"
 #include "convert_checks.h"
+#include "convert_core.h"
 #include "file_checks.h"
 #include "messages.h"
 #include "open_folder_text.h"
 #include "outcome_text.h"
 #include "platform.h"
+#include "progress_view.h"
 #include "temp_dir.h"
 
 namespace {
@@ -100,6 +103,47 @@ TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
     const std::string summary = rules::failureSummary(jobs);
     EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
+}
+
+TEST(ProgressViewTest, RunningFinishedAndStoppedBatches) {
+    ConvertJob current = job("/v/b.mkv", 50, JobOutcome::NotStarted);
+    current.index = 1;
+    ConvertJob last = current;
+    last.index = INT_MAX - 1;
+    const struct {
+        rules::ProgressInput input;
+        const char* batchLine;
+        const char* fileLine;
+        int barMaximum, barPosition;
+        bool finished, ended, closeWindow;
+    } rows[] = {
+        {{Running, 4, current, 0}, "2 / 4 (37%)", "/v/b.mkv", 400, 150, false, false, false},
+        // Running, no job picked yet: the lines stay as they are and the bar is empty.
+        {{Running, 4, std::nullopt, 0}, "", "", 0, 0, false, false, false},
+        {{Finished, 4, std::nullopt, 3}, "3 / 4 (75%)", "Complete", 0, 0, true, true, false},
+        {{StopRequested, 4, std::nullopt, 0}, "", "", 0, 0, false, true, true},
+        {{Stopped, 4, std::nullopt, 0}, "", "", 0, 0, false, true, true},
+        // 100 * count past an int: both ends shrink alike (by 100 here).
+        {{Running, INT_MAX, last, 0},
+         "2147483647 / 2147483647 (99%)",
+         "/v/b.mkv",
+         INT_MAX,
+         INT_MAX - 1,
+         false,
+         false,
+         false},
+    };
+    for (const auto& row : rows) {
+        const rules::ProgressView view = rules::progressView(row.input);
+        EXPECT_EQ(view.batchLine, row.batchLine) << row.input.state;
+        EXPECT_EQ(view.fileLine, row.fileLine);
+        EXPECT_EQ(view.fileIsPath, row.input.job.has_value() && row.input.state == Running);
+        EXPECT_EQ(view.barMaximum, row.barMaximum) << row.batchLine;
+        EXPECT_EQ(view.barPosition, row.barPosition) << row.batchLine;
+        EXPECT_EQ(view.finished, row.finished);
+        EXPECT_EQ(view.ended, row.ended);
+        EXPECT_EQ(view.closeWindow, row.closeWindow);
+    }
 }
 
 TEST(FileChecksTest, NamedFilesAreCheckedInOrderAndByIdentity) {
