@@ -3,6 +3,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "batch_outcome.h"
 #include "batch_text.h"
 #include "convert_checks.h"
 #include "convert_core.h"
@@ -103,6 +104,30 @@ TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
     const std::string summary = rules::failureSummary(jobs);
     EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
+}
+
+TEST(BatchOutcomeTest, FinishedLinesAreSelectedAndTheOthersSayWhy) {
+    const std::vector<ConvertJob> jobs{
+        job("/a.mkv", 100, JobOutcome::Converted), job("/b.mkv", 0, JobOutcome::Failed, "bad"),
+        job("/c.mkv", 40, JobOutcome::NotStarted), job("/d.mkv", 0, JobOutcome::NotStarted)};
+    // The third job is the one a worker still ending after a stop is on.
+    const rules::BatchOutcome outcome = rules::batchOutcome(jobs, 2);
+    const struct {
+        const char* source;
+        bool selected;
+        const char* tooltip;
+    } rows[] = {{"/a.mkv", true, ""},
+                {"/b.mkv", false, "Not converted: bad"},
+                {"/c.mkv", false, "Not converted: stopped"},
+                {"/d.mkv", false, "Not converted: not started"}};
+    ASSERT_EQ(outcome.lines.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        EXPECT_EQ(outcome.lines[k].sourcePath, rows[k].source);
+        EXPECT_EQ(outcome.lines[k].selected, rows[k].selected) << rows[k].source;
+        EXPECT_EQ(outcome.lines[k].tooltip, rows[k].tooltip) << rows[k].source;
+    }
+    EXPECT_EQ(outcome.failureSummary, rules::failureSummary(jobs));
+    EXPECT_EQ(rules::batchOutcome({jobs[0]}, -1).failureSummary, "");
 }
 
 TEST(ProgressViewTest, RunningFinishedAndStoppedBatches) {
