@@ -70,6 +70,32 @@ TEST(OpenFolderTextTest, SaysWhyTheFolderCannotBeShown) {
     EXPECT_EQ(rules::openFolderFailure("/o", rules::OpenFolderProblem::None), "");
 }
 
+TEST(OpenFolderTextTest, OnlyAFolderThatIsThereIsHandedToTheDesktop) {
+    testing_support::TempDir dir;
+    const struct {
+        std::string folder;
+        bool desktopShows;
+        bool asked;
+        rules::OpenFolderProblem problem;
+    } rows[] = {
+        {"", true, false, rules::OpenFolderProblem::None},
+        {dir.path(), true, true, rules::OpenFolderProblem::None},
+        {dir.path(), false, true, rules::OpenFolderProblem::NoOpener},
+        {dir.path() + "/nowhere", true, false, rules::OpenFolderProblem::Missing},
+    };
+    for (const auto& row : rows) {
+        bool asked = false;
+        EXPECT_EQ(rules::showFolder(row.folder,
+                                    [&] {
+                                        asked = true;
+                                        return row.desktopShows;
+                                    }),
+                  rules::openFolderFailure(row.folder, row.problem))
+            << row.folder;
+        EXPECT_EQ(asked, row.asked) << row.folder;
+    }
+}
+
 ConvertJob job(const std::string& source, int percent, JobOutcome outcome,
                std::string reason = {}) {
     ConvertJob result;

@@ -21,6 +21,7 @@
 #include "main_window.h"
 #include "media_preset.h"
 #include "messages.h"
+#include "open_folder_text.h"
 #include "outcome_text.h"
 #include "progress_window.h"
 #include "prompts.h"
@@ -240,6 +241,16 @@ TEST_F(Win32WindowTest, AfterABatchFinishedLinesAreSelectedAndTheOthersTellWhy) 
     EXPECT_EQ(lineTooltip(L"C:\\v\\c.mkv"), L"");
     EXPECT_EQ(shownMessages,
               std::vector<std::wstring>{widen(rules::failureSummary(convertCore->jobSnapshots()))});
+}
+
+TEST_F(Win32WindowTest, OpenTellsWhyItCannotShowTheFolder) {
+    recordMessages();
+    HWND window = openMain();
+    const std::wstring missing = L"C:\\kestrova-no-such-folder";
+    SetDlgItemTextW(window, IDC_OUTPUT_FOLDER, missing.c_str());
+    SendMessageW(window, WM_COMMAND, IDC_OPEN_FOLDER, 0);
+    EXPECT_EQ(shownMessages, std::vector<std::wstring>{widen(rules::openFolderFailure(
+                                 narrow(missing), rules::OpenFolderProblem::Missing))});
 }
 
 TEST_F(Win32WindowTest, OutputFolderIsStoredWithoutTerminatorAndReadWithinItsLimit) {
