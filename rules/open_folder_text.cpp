@@ -32,4 +32,15 @@ std::string openFolderFailure(const std::string& folder, OpenFolderProblem probl
     return "Cannot open the folder '" + folder + "':\n" + reason + ".";
 }
 
+std::string showFolder(const std::string& folder, const std::function<bool()>& show) {
+    if (folder.empty()) {
+        return {};
+    }
+    OpenFolderProblem problem = checkOpenFolder(folder);
+    if (problem == OpenFolderProblem::None && !show()) {
+        problem = OpenFolderProblem::NoOpener;
+    }
+    return openFolderFailure(folder, problem);
+}
+
 }  // namespace rules

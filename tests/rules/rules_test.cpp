@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 
+#include "batch_outcome.h"
 #include "batch_text.h"
 #include "convert_checks.h"
+#include "convert_core.h"
 #include "file_checks.h"
 #include "messages.h"
 #include "open_folder_text.h"
 #include "outcome_text.h"
 #include "platform.h"
+#include "progress_view.h"
 #include "temp_dir.h"
 
 namespace {
@@ -66,6 +70,32 @@ TEST(OpenFolderTextTest, SaysWhyTheFolderCannotBeShown) {
     EXPECT_EQ(rules::openFolderFailure("/o", rules::OpenFolderProblem::None), "");
 }
 
+TEST(OpenFolderTextTest, OnlyAFolderThatIsThereIsHandedToTheDesktop) {
+    testing_support::TempDir dir;
+    const struct {
+        std::string folder;
+        bool desktopShows;
+        bool asked;
+        rules::OpenFolderProblem problem;
+    } rows[] = {
+        {"", true, false, rules::OpenFolderProblem::None},
+        {dir.path(), true, true, rules::OpenFolderProblem::None},
+        {dir.path(), false, true, rules::OpenFolderProblem::NoOpener},
+        {dir.path() + "/nowhere", true, false, rules::OpenFolderProblem::Missing},
+    };
+    for (const auto& row : rows) {
+        bool asked = false;
+        EXPECT_EQ(rules::showFolder(row.folder,
+                                    [&] {
+                                        asked = true;
+                                        return row.desktopShows;
+                                    }),
+                  rules::openFolderFailure(row.folder, row.problem))
+            << row.folder;
+        EXPECT_EQ(asked, row.asked) << row.folder;
+    }
+}
+
 ConvertJob job(const std::string& source, int percent, JobOutcome outcome,
                std::string reason = {}) {
     ConvertJob result;
@@ -100,6 +130,71 @@ TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
     const std::string summary = rules::failureSummary(jobs);
     EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
+}
+
+TEST(BatchOutcomeTest, FinishedLinesAreSelectedAndTheOthersSayWhy) {
+    const std::vector<ConvertJob> jobs{
+        job("/a.mkv", 100, JobOutcome::Converted), job("/b.mkv", 0, JobOutcome::Failed, "bad"),
+        job("/c.mkv", 40, JobOutcome::NotStarted), job("/d.mkv", 0, JobOutcome::NotStarted)};
+    // The third job is the one a worker still ending after a stop is on.
+    const rules::BatchOutcome outcome = rules::batchOutcome(jobs, 2);
+    const struct {
+        const char* source;
+        bool selected;
+        const char* tooltip;
+    } rows[] = {{"/a.mkv", true, ""},
+                {"/b.mkv", false, "Not converted: bad"},
+                {"/c.mkv", false, "Not converted: stopped"},
+                {"/d.mkv", false, "Not converted: not started"}};
+    ASSERT_EQ(outcome.lines.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        EXPECT_EQ(outcome.lines[k].sourcePath, rows[k].source);
+        EXPECT_EQ(outcome.lines[k].selected, rows[k].selected) << rows[k].source;
+        EXPECT_EQ(outcome.lines[k].tooltip, rows[k].tooltip) << rows[k].source;
+    }
+    EXPECT_EQ(outcome.failureSummary, rules::failureSummary(jobs));
+    EXPECT_EQ(rules::batchOutcome({jobs[0]}, -1).failureSummary, "");
+}
+
+TEST(ProgressViewTest, RunningFinishedAndStoppedBatches) {
+    ConvertJob current = job("/v/b.mkv", 50, JobOutcome::NotStarted);
+    current.index = 1;
+    ConvertJob last = current;
+    last.index = INT_MAX - 1;
+    const struct {
+        rules::ProgressInput input;
+        const char* batchLine;
+        const char* fileLine;
+        int barMaximum, barPosition;
+        bool finished, ended, closeWindow;
+    } rows[] = {
+        {{Running, 4, current, 0}, "2 / 4 (37%)", "/v/b.mkv", 400, 150, false, false, false},
+        // Running, no job picked yet: the lines stay as they are and the bar is empty.
+        {{Running, 4, std::nullopt, 0}, "", "", 0, 0, false, false, false},
+        {{Finished, 4, std::nullopt, 3}, "3 / 4 (75%)", "Complete", 0, 0, true, true, false},
+        {{StopRequested, 4, std::nullopt, 0}, "", "", 0, 0, false, true, true},
+        {{Stopped, 4, std::nullopt, 0}, "", "", 0, 0, false, true, true},
+        // 100 * count past an int: both ends shrink alike (by 100 here).
+        {{Running, INT_MAX, last, 0},
+         "2147483647 / 2147483647 (99%)",
+         "/v/b.mkv",
+         INT_MAX,
+         INT_MAX - 1,
+         false,
+         false,
+         false},
+    };
+    for (const auto& row : rows) {
+        const rules::ProgressView view = rules::progressView(row.input);
+        EXPECT_EQ(view.batchLine, row.batchLine) << row.input.state;
+        EXPECT_EQ(view.fileLine, row.fileLine);
+        EXPECT_EQ(view.fileIsPath, row.input.job.has_value() && row.input.state == Running);
+        EXPECT_EQ(view.barMaximum, row.barMaximum) << row.batchLine;
+        EXPECT_EQ(view.barPosition, row.barPosition) << row.batchLine;
+        EXPECT_EQ(view.finished, row.finished);
+        EXPECT_EQ(view.ended, row.ended);
+        EXPECT_EQ(view.closeWindow, row.closeWindow);
+    }
 }
 
 TEST(FileChecksTest, NamedFilesAreCheckedInOrderAndByIdentity) {

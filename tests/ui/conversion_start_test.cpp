@@ -119,7 +119,7 @@ TEST_F(ConversionStartTest, SelectsExactlyTheLinesWhoseJobFinished) {
     main.list->addItem("/s/z.mkv");
     main.list->item(3)->setSelected(true);
     main.list->item(0)->setSelected(false);
-    selectFinishedItems();
+    showBatchOutcome();
     EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 2, 3}));
 }
 

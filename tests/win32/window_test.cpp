@@ -21,6 +21,7 @@
 #include "main_window.h"
 #include "media_preset.h"
 #include "messages.h"
+#include "open_folder_text.h"
 #include "outcome_text.h"
 #include "progress_window.h"
 #include "prompts.h"
@@ -35,6 +36,14 @@ using testing_support::dialogRect;
 using testing_support::pumpUntil;
 
 const wchar_t* const kTestKey = L"Software\\Morvanta\\kestrova-test";
+
+// The texts of the message boxes shown since the last clear.
+std::vector<std::wstring> shownMessages;
+
+void recordMessages() {
+    shownMessages.clear();
+    prompts::message = [](HWND, const std::wstring& text) { shownMessages.push_back(text); };
+}
 
 bool sameRect(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -206,6 +215,7 @@ TEST_F(Win32WindowTest, DroppedFilesAreTestedAsAddedOnesAndEnterPressesTheFocuse
 }
 
 TEST_F(Win32WindowTest, AfterABatchFinishedLinesAreSelectedAndTheOthersTellWhy) {
+    recordMessages();
     openMain();
     for (const wchar_t* path : {L"C:\\v\\a.mkv", L"C:\\v\\b.mkv", L"C:\\v\\c.mkv"}) {
         addSourceFile(path);
@@ -220,7 +230,7 @@ TEST_F(Win32WindowTest, AfterABatchFinishedLinesAreSelectedAndTheOthersTellWhy) 
     convertCore->setJobOutcome(2, JobOutcome::Kept);
     setLineTooltip(L"C:\\v\\a.mkv", L"Not converted: stopped");
 
-    selectFinishedItems();
+    showBatchOutcome();
 
     EXPECT_GT(SendMessageW(list, LB_GETSEL, 0, 0), 0);
     EXPECT_EQ(SendMessageW(list, LB_GETSEL, 1, 0), 0);
@@ -229,6 +239,18 @@ TEST_F(Win32WindowTest, AfterABatchFinishedLinesAreSelectedAndTheOthersTellWhy) 
     EXPECT_EQ(lineTooltip(L"C:\\v\\b.mkv"),
               widen(rules::outcomeTooltip(convertCore->jobSnapshots()[1])));
     EXPECT_EQ(lineTooltip(L"C:\\v\\c.mkv"), L"");
+    EXPECT_EQ(shownMessages,
+              std::vector<std::wstring>{widen(rules::failureSummary(convertCore->jobSnapshots()))});
+}
+
+TEST_F(Win32WindowTest, OpenTellsWhyItCannotShowTheFolder) {
+    recordMessages();
+    HWND window = openMain();
+    const std::wstring missing = L"C:\\kestrova-no-such-folder";
+    SetDlgItemTextW(window, IDC_OUTPUT_FOLDER, missing.c_str());
+    SendMessageW(window, WM_COMMAND, IDC_OPEN_FOLDER, 0);
+    EXPECT_EQ(shownMessages, std::vector<std::wstring>{widen(rules::openFolderFailure(
+                                 narrow(missing), rules::OpenFolderProblem::Missing))});
 }
 
 TEST_F(Win32WindowTest, OutputFolderIsStoredWithoutTerminatorAndReadWithinItsLimit) {

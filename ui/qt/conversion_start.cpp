@@ -10,15 +10,14 @@
 #include <QListWidget>
 #include <QTimer>
 #include <algorithm>
-#include <vector>
 
 #include "app_state.h"
+#include "batch_outcome.h"
 #include "controls.h"
 #include "convert_checks.h"
 #include "convert_core.h"
 #include "converter.h"
 #include "media_preset.h"
-#include "outcome_text.h"
 #include "platform.h"
 #include "progress_window.h"
 #include "prompts.h"
@@ -107,67 +106,47 @@ bool onConvert() {
     }
 
     runProgressWindow(core, mainWindow);
-    selectFinishedItems();
-    showOutcomes();
+    showBatchOutcome();
     return true;
 }
 
-void showOutcomes() {
+void showBatchOutcome() {
     auto* list = control<QListWidget>(mainWindow, ids::SourceList);
     if (list == nullptr || convertCore == nullptr) {
         return;
     }
-    std::vector<ConvertJob> jobs = convertCore->jobSnapshots();
-    // A stop that outlasted the engine's wait: the job still ending has no outcome yet, but
-    // the user has stopped it.
-    ConvertJob current;
-    if (workerActive(*convertCore) && convertCore->getCurrentJob(current) && current.index >= 0 &&
-        current.index < static_cast<int>(jobs.size())) {
-        ConvertJob& ending = jobs[static_cast<std::size_t>(current.index)];
-        if (ending.outcome == JobOutcome::NotStarted) {
-            ending.outcome = JobOutcome::Stopped;
+    const rules::BatchOutcome outcome = rules::batchOutcome(*convertCore);
+    const int shared = std::min(list->count(), static_cast<int>(outcome.lines.size()));
+    if (shared > 0) {
+        // One selection change for all lines: selecting them one by one costs seconds on long
+        // lists.
+        const QAbstractItemModel* lines = list->model();
+        QItemSelection finished;
+        int runStart = -1;
+        for (int line = 0; line <= shared; ++line) {
+            const bool done =
+                line < shared && outcome.lines[static_cast<std::size_t>(line)].selected;
+            if (done && runStart < 0) {
+                runStart = line;
+            } else if (!done && runStart >= 0) {
+                finished.select(lines->index(runStart, 0), lines->index(line - 1, 0));
+                runStart = -1;
+            }
         }
+        QItemSelectionModel* selection = list->selectionModel();
+        selection->select(QItemSelection(lines->index(0, 0), lines->index(shared - 1, 0)),
+                          QItemSelectionModel::Deselect);
+        selection->select(finished, QItemSelectionModel::Select);
     }
-    const int shared = std::min(list->count(), static_cast<int>(jobs.size()));
     for (int line = 0; line < shared; ++line) {
         QListWidgetItem* item = list->item(line);
-        const QString tip = fromEngine(rules::outcomeTooltip(jobs[static_cast<std::size_t>(line)]));
+        const QString tip = fromEngine(outcome.lines[static_cast<std::size_t>(line)].tooltip);
         // Each change repaints the line; most lines keep their tip from batch to batch.
         if (item->toolTip() != tip) {
             item->setToolTip(tip);
         }
     }
-    const std::string summary = rules::failureSummary(jobs);
-    if (!summary.empty()) {
-        prompts().message(mainWindow, fromEngine(summary));
+    if (!outcome.failureSummary.empty()) {
+        prompts().message(mainWindow, fromEngine(outcome.failureSummary));
     }
-}
-
-void selectFinishedItems() {
-    auto* list = control<QListWidget>(mainWindow, ids::SourceList);
-    if (list == nullptr || convertCore == nullptr || list->count() == 0) {
-        return;
-    }
-    const std::vector<int> percents = convertCore->jobPercents();
-    const int shared = std::min(list->count(), static_cast<int>(percents.size()));
-    if (shared == 0) {
-        return;
-    }
-    // One selection change for all lines: selecting them one by one costs seconds on long lists.
-    const QAbstractItemModel* lines = list->model();
-    QItemSelection finished;
-    int runStart = -1;
-    for (int line = 0; line <= shared; ++line) {
-        const bool done = line < shared && percents[static_cast<std::size_t>(line)] == 100;
-        if (done && runStart < 0) {
-            runStart = line;
-        } else if (!done && runStart >= 0) {
-            finished.select(lines->index(runStart, 0), lines->index(line - 1, 0));
-            runStart = -1;
-        }
-    }
-    QItemSelectionModel* selection = list->selectionModel();
-    selection->select(QItemSelection(lines->index(0, 0), lines->index(shared - 1, 0)),
-                      QItemSelectionModel::Deselect);
-    selection->select(finished, QItemSelectionModel::Select);
 }

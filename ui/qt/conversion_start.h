@@ -14,12 +14,10 @@ bool onConvert();
 // The converter's path: core/xcoder beside the running executable.
 std::string buildToolPath();
 
-// Selects exactly the source list lines whose job reached 100.
-void selectFinishedItems();
-
-// Gives each line whose job did not finish its outcome as tip (and takes it from the others),
-// then, when jobs failed, tells which and why in one message.
-void showOutcomes();
+// After a batch: selects exactly the source list lines whose job finished, gives each of the
+// others its outcome as tip (and takes it from the finished ones), then, when jobs failed,
+// tells which and why in one message.
+void showBatchOutcome();
 
 // The current index of the combo box `controlId` of `window`; -1 when there is no such control
 // or nothing is selected.

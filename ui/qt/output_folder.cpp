@@ -30,16 +30,10 @@ QString chooseFolder(const QString& initialFolder, QWidget* owner) {
 
 void onOpenFolder() {
     const QString folder = outputFolderText();
-    if (folder.isEmpty()) {
-        return;
-    }
-    const std::string path = QFile::encodeName(folder).toStdString();
-    rules::OpenFolderProblem problem = rules::checkOpenFolder(path);
-    if (problem == rules::OpenFolderProblem::None && !prompts().openFolder(folder)) {
-        problem = rules::OpenFolderProblem::NoOpener;
-    }
-    if (problem != rules::OpenFolderProblem::None) {
-        prompts().message(mainWindow,
-                          QFile::decodeName(rules::openFolderFailure(path, problem).c_str()));
+    const std::string failure =
+        rules::showFolder(QFile::encodeName(folder).toStdString(),
+                          [&folder]() { return prompts().openFolder(folder); });
+    if (!failure.empty()) {
+        prompts().message(mainWindow, QFile::decodeName(failure.c_str()));
     }
 }

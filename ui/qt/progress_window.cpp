@@ -12,11 +12,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include "batch_text.h"
 #include "controls.h"
 #include "convert_core.h"
 #include "dialog_units.h"
 #include "messages.h"
+#include "progress_view.h"
 #include "prompts.h"
 
 namespace {
@@ -128,44 +128,29 @@ bool ProgressWindow::progressInit() {
 
 void ProgressWindow::progressTick() {
     ++ticks;
-    const int count = core.jobCount();
-    const int state = core.runState;
-    QString line;
-    QString fileText;
-    int barMaximum = 0;
-    int barPosition = 0;
+    const rules::ProgressView view = rules::progressView(core);
 
-    if (state == Running) {
-        ConvertJob job;
-        if (core.getCurrentJob(job)) {
-            barMaximum = 100 * count;
-            barPosition = 100 * job.index + job.percent;
-            fileText = fromEngine(job.sourcePath);
-            line = fromEngine(rules::runningLine(job.index, job.percent, count));
-        }
-    } else if (state == Finished) {
-        fileText = QString::fromUtf8(rules::kComplete);
-        const int finished = core.countFinishedJobs();
-        line = fromEngine(rules::finalLine(finished, count));
+    if (view.finished) {
         if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
             bar->hide();
         }
         timer->stop();
     }
-
-    if (auto* batch = control<QLabel>(this, ids::BatchLine); batch != nullptr && !line.isEmpty()) {
-        batch->setText(line);
+    if (auto* batch = control<QLabel>(this, ids::BatchLine);
+        batch != nullptr && !view.batchLine.empty()) {
+        batch->setText(fromEngine(view.batchLine));
     }
-    if (auto* file = control<QLabel>(this, ids::FileLine); file != nullptr && !fileText.isEmpty()) {
-        showFileText(*file, fileText, state == Running);
+    if (auto* file = control<QLabel>(this, ids::FileLine);
+        file != nullptr && !view.fileLine.empty()) {
+        showFileText(*file, fromEngine(view.fileLine), view.fileIsPath);
     }
     if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
         // An empty range would make the bar a busy indicator; an empty bar is meant.
-        bar->setRange(0, barMaximum > 0 ? barMaximum : 1);
-        bar->setValue(barPosition);
+        bar->setRange(0, view.barMaximum > 0 ? view.barMaximum : 1);
+        bar->setValue(view.barPosition);
     }
 
-    if (core.runState != Running) {
+    if (view.ended) {
         if (auto* close = control<QPushButton>(this, ids::Close)) {
             close->show();
             makeDefault(close);
@@ -173,7 +158,7 @@ void ProgressWindow::progressTick() {
         if (auto* stop = control<QPushButton>(this, ids::Stop)) {
             stop->hide();
         }
-        if (core.runState != Finished) {
+        if (view.closeWindow) {
             postCloseCommand();
         }
     }

@@ -1,15 +1,14 @@
 #include "conversion_start.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "app_state.h"
+#include "batch_outcome.h"
 #include "convert_checks.h"
 #include "convert_core.h"
 #include "converter.h"
 #include "ids.h"
 #include "media_preset.h"
-#include "outcome_text.h"
 #include "platform.h"
 #include "progress_window.h"
 #include "prompts.h"
@@ -86,31 +85,29 @@ bool onConvert() {
     }
 
     runProgressWindow(core, mainWindow);
-    selectFinishedItems();
-    const std::string failures = rules::failureSummary(core.jobSnapshots());
-    if (!failures.empty()) {
-        prompts::message(mainWindow, widen(failures));
-    }
+    showBatchOutcome();
     return true;
 }
 
-void selectFinishedItems() {
+void showBatchOutcome() {
     HWND list = mainControl(IDC_SOURCE_LIST);
     if (list == nullptr || convertCore == nullptr) {
         return;
     }
+    const rules::BatchOutcome outcome = rules::batchOutcome(*convertCore);
     const auto lines = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    const std::vector<ConvertJob> jobs = convertCore->jobSnapshots();
-    const int shared = std::min(lines, static_cast<int>(jobs.size()));
-    if (shared <= 0) {
-        return;
+    const int shared = std::min(lines, static_cast<int>(outcome.lines.size()));
+    if (shared > 0) {
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (int line = 0; line < shared; ++line) {
+            const rules::LineOutcome& entry = outcome.lines[static_cast<std::size_t>(line)];
+            SendMessageW(list, LB_SETSEL, entry.selected ? TRUE : FALSE, line);
+            setLineTooltip(lineText(list, line), widen(entry.tooltip));
+        }
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
     }
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    for (int line = 0; line < shared; ++line) {
-        const ConvertJob& job = jobs[static_cast<std::size_t>(line)];
-        SendMessageW(list, LB_SETSEL, job.percent == 100 ? TRUE : FALSE, line);
-        setLineTooltip(lineText(list, line), widen(rules::outcomeTooltip(job)));
+    if (!outcome.failureSummary.empty()) {
+        prompts::message(mainWindow, widen(outcome.failureSummary));
     }
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
 }

@@ -13,9 +13,10 @@ bool onConvert();
 // The converter's path: core\xcoder.exe beside the program.
 std::string buildToolPath();
 
-// Selects the lines whose job finished and deselects the others, in one change; lines whose
-// job did not finish get their outcome as tooltip, the others lose theirs.
-void selectFinishedItems();
+// After a batch: selects the lines whose job finished and deselects the others, in one change;
+// lines whose job did not finish get their outcome as tooltip, the others lose theirs; when
+// jobs failed, one message tells which and why.
+void showBatchOutcome();
 
 // Waits, answering the windows meanwhile, until a stopped batch's worker has ended.
 void waitForConversionEnd(ConvertCore& core);

@@ -11,6 +11,8 @@
 #include "image_buttons.h"
 #include "media_preset.h"
 #include "messages.h"
+#include "open_folder_text.h"
+#include "prompts.h"
 #include "settings_store.h"
 #include "source_list.h"
 
@@ -199,8 +201,14 @@ void onBrowseFolder() {
 
 void onOpenFolder() {
     const std::wstring folder = outputFolderText();
-    if (!folder.empty()) {
-        ShellExecuteW(mainWindow, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const std::string failure = rules::showFolder(narrow(folder), [&folder]() {
+        // Values above 32 mean the shell took the folder.
+        const auto result = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(mainWindow, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        return result > 32;
+    });
+    if (!failure.empty()) {
+        prompts::message(mainWindow, widen(failure));
     }
 }
 

@@ -20,4 +20,6 @@ bool onInitDialog(HWND window);
 void onClose();
 std::wstring outputFolderText();
 void onBrowseFolder();
+// "Open": shows the field's folder through the shell; nothing when it is empty, a message with
+// the folder and the reason when it cannot be shown.
 void onOpenFolder();

@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "app_state.h"
-#include "batch_text.h"
 #include "convert_core.h"
 #include "ids.h"
 #include "messages.h"
+#include "progress_view.h"
 #include "prompts.h"
 
 namespace {
@@ -76,47 +76,33 @@ void showButton(HWND window, int id) {
 
 void progressTick(HWND window) {
     ++ticks;
-    ConvertCore& core = *openCore;
-    const int count = core.jobCount();
-    const int state = core.runState;
-    std::wstring line;
-    std::wstring fileText;
-    int barMaximum = 0;
-    int barPosition = 0;
+    const rules::ProgressView view = rules::progressView(*openCore);
 
-    if (state == Running) {
-        ConvertJob job;
-        if (core.getCurrentJob(job)) {
-            barMaximum = 100 * count;
-            barPosition = 100 * job.index + job.percent;
-            fileText = widen(job.sourcePath);
-            line = widen(rules::runningLine(job.index, job.percent, count));
-        }
-    } else if (state == Finished) {
-        fileText = widen(rules::kComplete);
-        line = widen(rules::finalLine(core.countFinishedJobs(), count));
+    if (view.finished) {
         show(window, IDC_PROGRESS_BAR, false);
         if (timerId != 0) {
             KillTimer(window, timerId);
             timerId = 0;
         }
     }
-
     // Unchanged texts are not set again: each set repaints.
+    const std::wstring line = widen(view.batchLine);
     if (!line.empty() && windowText(GetDlgItem(window, IDC_BATCH_LINE)) != line) {
         SetDlgItemTextW(window, IDC_BATCH_LINE, line.c_str());
     }
+    const std::wstring fileText = widen(view.fileLine);
     if (!fileText.empty() && windowText(GetDlgItem(window, IDC_FILE_LINE)) != fileText) {
         setFileLine(window, fileText);
     }
-    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, barMaximum);
-    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(barPosition), 0);
+    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, view.barMaximum);
+    SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(view.barPosition),
+                        0);
 
-    if (core.runState != Running) {
+    if (view.ended) {
         if (IsWindowVisible(GetDlgItem(window, IDC_STOP))) {
             showButton(window, IDC_CLOSE);
         }
-        if (core.runState != Finished) {
+        if (view.closeWindow) {
             PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, 0), 0);
         }
     }

@@ -1,0 +1,35 @@
+#pragma once
+
+// What the main window shows once the progress window has closed: which lines are selected,
+// each line's tip, and the one message about failed jobs.
+
+#include <string>
+#include <vector>
+
+#include "convert_job.h"
+
+class ConvertCore;
+
+namespace rules {
+
+// One list line, in queue order.
+struct LineOutcome {
+    std::string sourcePath;
+    bool selected = false;  // its job finished
+    std::string tooltip;    // why it did not finish; "" takes an earlier tip away
+};
+
+struct BatchOutcome {
+    std::vector<LineOutcome> lines;
+    std::string failureSummary;  // "" when no job failed: nothing to say
+};
+
+// endingIndex: the job a worker still ending after a stop is on (the stop outlasted the
+// engine's wait), -1 when no worker is left. That job has no outcome yet, but the user has
+// stopped it.
+BatchOutcome batchOutcome(std::vector<ConvertJob> jobs, int endingIndex);
+
+// The engine's copies of the jobs, and the job still ending, if any.
+BatchOutcome batchOutcome(ConvertCore& core);
+
+}  // namespace rules
