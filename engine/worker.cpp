@@ -245,9 +245,12 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
                     EngineError{EngineError::Kind::CannotStartConverter, {}, run.error}.text()};
         case RunEnd::Kind::Failed: {
             const int status = run.exitStatus;
-            if (status > kSignalBase && status <= kSignalBase + kLastSignal) {
-                return {JobOutcome::Failed, "the converter was ended by signal " +
-                                                std::to_string(status - kSignalBase)};
+            // A signal the converter caught and quit on says more than its last complaint.
+            const int caught = errorLines.caughtSignal();
+            if ((status > kSignalBase && status <= kSignalBase + kLastSignal) || caught > 0) {
+                return {JobOutcome::Failed,
+                        "the converter was ended by signal " +
+                            std::to_string(caught > 0 ? caught : status - kSignalBase)};
             }
             std::string line = errorLines.lastLine();
             if (!line.empty()) {

@@ -68,6 +68,9 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
     core.addJob(source("works.mkv", "duration 00:00:01.00\noutput done\n"));
     core.addJob(source("nothing.mkv", "exit 0\n"));
     core.addJob(source("crashes.mkv", "output half\nraise SEGV\n"));
+    core.addJob(source("caught.mkv",
+                       "output half\nprint Output #0, avi, to 'x':\\nExiting "
+                       "normally, received signal 15.\\n\nexit 255\n"));
     work.write("out/replaced.avi", "precious");
     work.write("out/kept.avi", "keep me");
     answers = {{"replaced.avi", 1}, {"kept.avi", 7}};
@@ -77,11 +80,12 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
     runBatch();
 
     EXPECT_EQ(core.runState, Finished);
-    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0}));
+    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0, 0}));
     // A failed converter's fragment never reaches the output name, and a file the user agreed
     // to replace stays as it was when the replacement fails.
     EXPECT_FALSE(std::filesystem::exists(outputFor("fails.mkv")));
     EXPECT_FALSE(std::filesystem::exists(outputFor("crashes.mkv")));
+    EXPECT_FALSE(std::filesystem::exists(outputFor("caught.mkv")));
     EXPECT_EQ(readAll(outputFor("replaced.mkv")), "precious");
     EXPECT_FALSE(readEvents(eventsPath("replaced")).empty());
     // Kept by the user's answer: untouched, never converted, and counted as finished.
@@ -108,6 +112,7 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
                             {JobOutcome::Converted, ""},
                             {JobOutcome::Failed, "the converter wrote no output"},
                             crash,
+                            {JobOutcome::Failed, "the converter was ended by signal 15"},
                         }));
 }
 
