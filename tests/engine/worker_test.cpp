@@ -1,7 +1,14 @@
 // The run loop with the fake converter: how each job ends, stopping, and batches that follow
 // one another.
 
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -162,6 +169,25 @@ TEST_F(WorkerTest, AnUnwritableDataFolderFailsTheJobWithTheReason) {
         << job.reason;
     EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
+
+#ifndef _WIN32
+TEST_F(WorkerTest, AReadOnlyDataFolderIsNamedAsTheReason) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a read-only file system needs root";
+    }
+    const std::string folder = work.file("readonly");
+    std::filesystem::create_directories(folder);
+    if (::mount("kestrova-test", folder.c_str(), "tmpfs", MS_RDONLY, "size=8k") != 0) {
+        GTEST_SKIP() << "cannot mount a read-only file system: " << std::strerror(errno);
+    }
+    testing_support::ScopedDataHome home(folder);
+    core.addJob(source("clip.mkv", "output new\n"));
+    runBatch();
+    const std::string reason = core.jobSnapshots().at(0).reason;
+    ::umount2(folder.c_str(), MNT_DETACH);
+    EXPECT_EQ(reason, "cannot write a script in " + folder + "/Vantrel: Read-only file system");
+}
+#endif
 
 TEST_F(WorkerTest, ExistingOutputWithoutACallbackIsKept) {
     core.addJob(source("clip.mkv", "output replaced\n" + eventsLine()));
