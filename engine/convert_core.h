@@ -17,6 +17,10 @@
 #include "engine_error.h"
 #include "output_parser.h"
 
+namespace platform {
+struct TemporaryOutput;
+}
+
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
     Idle = 0,           // no run has been started
@@ -118,7 +122,7 @@ private:
     // Takes one chunk of the converter's text: debug channel, progress and error line.
     void takeOutput(std::string_view text);
     // What a finished, failed or stopped converting run means for the job and its files.
-    JobEnd endConversion(const RunEnd& run, const std::string& temporaryPath,
+    JobEnd endConversion(const RunEnd& run, const platform::TemporaryOutput& temporary,
                          const std::string& output);
     bool stopRequested() const { return runState != Running; }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
@@ -215,7 +216,7 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
     }
     const std::string script = writeScript(source, presetArgs, &temporary.path);
     if (script.empty()) {
-        platform::discardOutput(temporary.path);
+        platform::discardOutput(temporary);
         jobEnd = JobEnd{JobOutcome::Failed, lastScriptError.text()};
         return true;
     }
@@ -227,14 +228,16 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
     converting = false;
     abandonedFiles.clear();
     platform::removeFile(script);
-    jobEnd = endConversion(lastRun, temporary.path, output);
+    jobEnd = endConversion(lastRun, temporary, output);
     return true;
 }
 
-ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::string& temporaryPath,
+ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run,
+                                               const platform::TemporaryOutput& temporary,
                                                const std::string& output) {
+    const std::string& temporaryPath = temporary.path;
     if (run.kind != RunEnd::Kind::Finished) {
-        platform::discardOutput(temporaryPath);
+        platform::discardOutput(temporary);
     }
     switch (run.kind) {
         case RunEnd::Kind::StoppedPartWay:
@@ -265,15 +268,23 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
     // Some converters report a failed write of their output (a full disk while writing the
     // trailer) and still exit with status 0: the file is not whole.
     if (errorLines.reported(temporaryPath)) {
-        platform::discardOutput(temporaryPath);
+        platform::discardOutput(temporary);
         return {JobOutcome::Failed, errorLines.lastLine()};
     }
-    if (platform::fileSize(temporaryPath) <= 0) {
-        platform::discardOutput(temporaryPath);
+    const std::int64_t size = platform::fileSize(temporaryPath);
+    if (size < 0) {
+        // The output folder was renamed or removed meanwhile, or the file taken away: nothing
+        // can be put in place, and what is left goes from wherever the folder is now.
+        const platform::SystemError why = platform::lastSystemError();
+        platform::discardOutput(temporary);
+        return {JobOutcome::Failed,
+                EngineError{EngineError::Kind::CannotPlaceOutput, output, why}.text()};
+    }
+    if (size == 0) {
+        platform::discardOutput(temporary);
         return {JobOutcome::Failed, "the converter wrote no output"};
     }
-    const platform::PlaceResult placed =
-        platform::placeOutput(temporaryPath, output, replaceAgreed);
+    const platform::PlaceResult placed = platform::placeOutput(temporary, output, replaceAgreed);
     switch (placed.placement) {
         case platform::Placement::Placed:
             return {JobOutcome::Converted, {}};
@@ -282,7 +293,7 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
         case platform::Placement::Failed:
             break;
     }
-    platform::discardOutput(temporaryPath);
+    platform::discardOutput(temporary);
     return {JobOutcome::Failed,
             EngineError{EngineError::Kind::CannotPlaceOutput, output, placed.error}.text()};
 }

@@ -138,6 +138,23 @@ TEST_F(WorkerTest, AFreeNameTakenByAnotherProgramMeanwhileIsNotOverwritten) {
     EXPECT_EQ(job.reason, "another program took the output name meanwhile");
 }
 
+#ifndef _WIN32
+TEST_F(WorkerTest, AnOutputFolderRenamedMidConversionKeepsNoTemporaryFile) {
+    const std::string flag = work.file("renamed");
+    core.addJob(source("clip.mkv", eventsLine() + "output ours\nwait-for " + flag + "\n"));
+    core.start();
+    ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
+    const std::string moved = work.file("moved");
+    std::filesystem::rename(core.outputFolder, moved);
+    work.write("renamed", "");
+    waitForEnd();
+    EXPECT_EQ(testing_support::filesUnder(moved), std::vector<std::string>{});
+    EXPECT_EQ(core.jobSnapshots().at(0).reason, "cannot move the finished file to " +
+                                                    outputFor("clip.mkv") +
+                                                    ": No such file or directory");
+}
+#endif
+
 TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
     std::filesystem::create_directories(work.file("a"));
     std::filesystem::create_directories(work.file("b"));

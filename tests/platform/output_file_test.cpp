@@ -52,7 +52,7 @@ TEST(OutputFileTest, AnOutputNameOfFullLengthStillGetsATemporaryFile) {
         EXPECT_EQ(name.substr(0, 3), "." + stem.substr(0, 2));
         EXPECT_EQ(name.substr(name.size() - 9), ".part.avi");
         EXPECT_NE(static_cast<unsigned char>(name[name.find(".", 1) - 1]), 0xc3u);
-        platform::discardOutput(temporary.path);
+        platform::discardOutput(temporary);
     }
 }
 
@@ -63,7 +63,7 @@ TEST(OutputFileTest, AFreeNameTakenMeanwhileIsLeftAsItWas) {
     ASSERT_FALSE(temporary.path.empty()) << temporary.error.text();
     EXPECT_NE(platform::createTemporaryOutput(output).path, temporary.path) << "never shared";
     dir.write("clip.avi", "theirs");
-    const auto placed = platform::placeOutput(temporary.path, output, false);
+    const auto placed = platform::placeOutput(temporary, output, false);
     EXPECT_EQ(placed.placement, platform::Placement::NameTaken);
     EXPECT_EQ(readAll(output), "theirs");
     EXPECT_FALSE(std::filesystem::exists(testing_support::fsPath(temporary.path)));
@@ -88,7 +88,7 @@ TEST(OutputFileTest, AReplacedLinkIsReplacedAndItsTargetUntouched) {
     std::filesystem::create_symlink(dir.write("target.avi", "target"), output);
     const auto temporary = platform::createTemporaryOutput(output);
     dir.write(std::filesystem::path(temporary.path).filename().string(), "new");
-    EXPECT_EQ(platform::placeOutput(temporary.path, output, true).placement,
+    EXPECT_EQ(platform::placeOutput(temporary, output, true).placement,
               platform::Placement::Placed);
     EXPECT_FALSE(std::filesystem::is_symlink(output));
     EXPECT_EQ(readAll(output), "new");
@@ -101,7 +101,7 @@ TEST(OutputFileTest, ALinkLeadingNowhereTakesTheName) {
     std::filesystem::create_symlink(dir.file("nowhere"), output);
     EXPECT_TRUE(platform::nameTaken(output));
     const auto temporary = platform::createTemporaryOutput(output);
-    EXPECT_EQ(platform::placeOutput(temporary.path, output, false).placement,
+    EXPECT_EQ(platform::placeOutput(temporary, output, false).placement,
               platform::Placement::NameTaken);
     EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
 }
