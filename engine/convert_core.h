@@ -18,8 +18,9 @@
 #include "output_parser.h"
 
 namespace platform {
+class LeftoverGuard;
 struct TemporaryOutput;
-}
+}  // namespace platform
 
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
@@ -167,4 +168,6 @@ private:
     std::vector<std::string> abandonedFiles;
     bool replaceAgreed = false;
     std::optional<JobEnd> jobEnd;
+    // Guards the files of the job under way against the program's sudden end. Worker only.
+    std::unique_ptr<platform::LeftoverGuard> leftovers;
 };

@@ -10,6 +10,7 @@
 #include "convert_core.h"
 #include "output_file.h"
 #include "platform.h"
+#include "process.h"
 #include "script.h"
 
 namespace {
@@ -154,7 +155,11 @@ void ConvertCore::runProc() {
         platform::debugWrite("runProc : convert\n");
         replaceAgreed = existed;
         jobEnd.reset();
+        // The job's scripts, log and temporary output go even if the program is killed while
+        // it has them, between its converter's runs included.
+        leftovers = std::make_unique<platform::LeftoverGuard>();
         convert(source, output);
+        leftovers.reset();
         // An override of convert that records nothing is judged by the file it left.
         const JobEnd end = jobEnd ? *jobEnd
                            : platform::fileExists(output)
@@ -213,6 +218,9 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
                                                         folderOf(output), temporary.error}
                                                 .text()};
         return true;
+    }
+    if (leftovers) {
+        leftovers->add(temporary.path);
     }
     const std::string script = writeScript(source, presetArgs, &temporary.path);
     if (script.empty()) {
