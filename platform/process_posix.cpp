@@ -280,7 +280,7 @@ LeftoverGuard::LeftoverGuard() : impl_(std::make_unique<Impl>()) {
     std::string shell = "/bin/sh";
     std::string option = "-c";
     std::string script = kLeftoverScript;
-    std::string name = "kestrova-leftovers";
+    std::string name = "kestrova-guard-files";
     char* argv[] = {shell.data(), option.data(), script.data(), name.data(), nullptr};
     if (posix_spawn(&impl_->helper, shell.c_str(), &setup.actions, &setup.attributes, argv,
                     environ) != 0) {
