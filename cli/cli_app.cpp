@@ -343,7 +343,8 @@ int run(const std::vector<std::string>& args, Console& console) {
     const MkvAvi presets;
     const ParseResult parsed = parseArguments(args, presets);
     if (!parsed.error.empty()) {
-        console.err << "kestrova-cli: " << parsed.error << '\n'
+        // The error quotes what was typed, which may hold control characters too.
+        console.err << "kestrova-cli: " << printable(parsed.error) << '\n'
                     << usageText() << "Try 'kestrova-cli --help' for more information.\n"
                     << std::flush;
         return kExitRefused;

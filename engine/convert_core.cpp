@@ -1,5 +1,6 @@
 #include "convert_core.h"
 
+#include "process.h"
 #include "script.h"
 
 ConvertCore::ConvertCore() = default;
@@ -111,5 +112,8 @@ std::string ConvertCore::writeScript(const std::string& sourcePath, const std::s
     }
     MadeFile script = makeScriptFile(command);
     lastScriptError = script.error;
+    if (leftovers && !script.path.empty()) {
+        leftovers->add(script.path);
+    }
     return script.path;
 }

@@ -17,6 +17,11 @@
 #include "engine_error.h"
 #include "output_parser.h"
 
+namespace platform {
+class LeftoverGuard;
+struct TemporaryOutput;
+}  // namespace platform
+
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
     Idle = 0,           // no run has been started
@@ -118,7 +123,7 @@ private:
     // Takes one chunk of the converter's text: debug channel, progress and error line.
     void takeOutput(std::string_view text);
     // What a finished, failed or stopped converting run means for the job and its files.
-    JobEnd endConversion(const RunEnd& run, const std::string& temporaryPath,
+    JobEnd endConversion(const RunEnd& run, const platform::TemporaryOutput& temporary,
                          const std::string& output);
     bool stopRequested() const { return runState != Running; }
 
@@ -163,4 +168,6 @@ private:
     std::vector<std::string> abandonedFiles;
     bool replaceAgreed = false;
     std::optional<JobEnd> jobEnd;
+    // Guards the files of the job under way against the program's sudden end. Worker only.
+    std::unique_ptr<platform::LeftoverGuard> leftovers;
 };

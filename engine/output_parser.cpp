@@ -145,15 +145,60 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// Lines that say nothing about why a run failed.
+// Lines that say nothing about why a run failed: status lines, details, summaries and the
+// headers that name the files.
 bool isNoise(std::string_view line) {
     return line.empty() || line.front() == ' ' || line.front() == '\t' ||
            line.find(kTimeKey) != std::string_view::npos || startsWith(line, "video:") ||
            startsWith(line, "Conversion failed!") || startsWith(line, "Press [q]") ||
-           startsWith(line, "Exiting normally");
+           startsWith(line, "Exiting normally") || startsWith(line, "Input #") ||
+           startsWith(line, "Output #") || startsWith(line, "Stream mapping:");
+}
+
+constexpr std::string_view kSignalKey = "received signal ";
+
+// The signal in "Exiting normally, received signal 15.": the tool caught it and quit early.
+int caughtSignalIn(std::string_view line) {
+    const auto key = line.find(kSignalKey);
+    if (!startsWith(line, "Exiting normally") || key == std::string_view::npos) {
+        return 0;
+    }
+    int signal = 0;
+    const char* start = line.data() + key + kSignalKey.size();
+    std::from_chars(start, line.data() + line.size(), signal);
+    return signal;
+}
+
+// How a converter may show a path in front of its message: as it is, or with control
+// characters printed as '?' (as ffmpeg-style tools do), and when it holds a line break, only its
+// part after the last one starts the message's line.
+std::vector<std::string> shownForms(const std::string& path) {
+    std::string shown = path;
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x08 || (byte > 0x0D && byte < 0x20)) {
+            c = '?';
+        }
+    }
+    const auto lineBreak = shown.find_last_of("\r\n");
+    if (lineBreak != std::string::npos) {
+        shown.erase(0, lineBreak + 1);
+    }
+    std::vector<std::string> forms = {path};
+    if (shown != path && !shown.empty()) {
+        forms.push_back(shown);
+    }
+    return forms;
 }
 
 }  // namespace
+
+ErrorLineReader::ErrorLineReader(std::vector<std::string> paths, std::vector<std::string> echoMarks)
+    : paths_(std::move(paths)), echoMarks_(std::move(echoMarks)) {
+    for (const std::string& path : paths_) {
+        shownPaths_.push_back(path.empty() ? std::vector<std::string>() : shownForms(path));
+    }
+}
 
 void ErrorLineReader::take(std::string_view chunk) {
     for (char c : chunk) {
@@ -180,20 +225,32 @@ void ErrorLineReader::finishLine() {
     const bool echoed = std::any_of(echoMarks_.begin(), echoMarks_.end(), [line](const auto& mark) {
         return !mark.empty() && line.find(mark) != std::string_view::npos;
     });
-    if (!echoed && !isNoise(line)) {
-        std::string_view message = line;
-        for (const std::string& path : paths_) {
-            const std::string tagged = path + ": ";
-            const auto at = path.empty() ? std::string_view::npos : line.find(tagged);
-            if (at != std::string_view::npos) {
+    if (const int signal = caughtSignalIn(line)) {
+        caughtSignal_ = signal;
+    }
+    // The path goes first: a name may itself look like a status line ("time=").
+    std::string_view message = line;
+    const std::string* taggedPath = nullptr;
+    for (std::size_t k = 0; k < paths_.size() && taggedPath == nullptr; ++k) {
+        const bool split = paths_[k].find_first_of("\r\n") != std::string::npos;
+        for (const std::string& form : shownPaths_[k]) {
+            const std::string tagged = form + ": ";
+            const auto at = line.find(tagged);
+            // Only a whole path may stand inside the line; the part of a split one starts it.
+            const bool whole = !split || &form == &shownPaths_[k].front();
+            if (at != std::string_view::npos && (at == 0 || whole)) {
                 message = line.substr(at + tagged.size());
-                if (std::find(reported_.begin(), reported_.end(), path) == reported_.end()) {
-                    reported_.push_back(path);
-                }
+                taggedPath = &paths_[k];
                 break;
             }
         }
-        last_ = std::string(message.empty() ? line : message);
+    }
+    if (!echoed && !isNoise(message)) {
+        if (taggedPath != nullptr &&
+            std::find(reported_.begin(), reported_.end(), *taggedPath) == reported_.end()) {
+            reported_.push_back(*taggedPath);
+        }
+        last_ = std::string(message);
     }
     line_.clear();
 }

@@ -44,21 +44,24 @@ public:
     // paths) that mark a line as the interpreter echoing its commands (cmd does), not as the
     // converter's.
     explicit ErrorLineReader(std::vector<std::string> paths = {},
-                             std::vector<std::string> echoMarks = {})
-        : paths_(std::move(paths)), echoMarks_(std::move(echoMarks)) {}
+                             std::vector<std::string> echoMarks = {});
     void take(std::string_view chunk);
     // The last error line; empty when there was none.
     std::string lastLine() const;
     // True when an error line was tagged with this path ("<path>: ..."): the converter could
     // not read or write that file, whatever its exit status says.
     bool reported(const std::string& path) const;
+    // The signal the converter said it caught and quit on ("received signal 15"); 0 when none.
+    int caughtSignal() const { return caughtSignal_; }
 
 private:
     void finishLine();
 
     std::vector<std::string> paths_;
     std::vector<std::string> echoMarks_;
+    std::vector<std::vector<std::string>> shownPaths_;  // each path's forms, as paths_
     std::string line_;
     std::string last_;
     std::vector<std::string> reported_;
+    int caughtSignal_ = 0;
 };

@@ -66,6 +66,9 @@ bool ConvertCore::runProcess2(const std::string& scriptPath, std::string* errorT
         reportStartFailure();
         return false;
     }
+    if (leftovers) {
+        leftovers->add(log.path);
+    }
 
     platform::Process::Options options;
     options.errorLogPath = log.path;

@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include "output_file.h"
 #include "platform.h"
 
 namespace {
@@ -35,6 +36,29 @@ void makeFolderPath(const std::string& folder) {
         platform::makeDirectory(folder.substr(0, sep));
     }
     platform::makeDirectory(folder);
+}
+
+// Why nothing can be written in a folder that is missing: the system's reason for making the
+// first missing folder below the deepest one that exists (a read-only or foreign folder), rather
+// than the "not found" of a file inside it. None when something other than a folder is in the
+// way: the open's own reason names that.
+platform::SystemError whyFolderIsMissing(const std::string& folder) {
+    std::string missing = folder;
+    for (auto sep = missing.rfind(platform::kPathSeparator); sep != std::string::npos && sep > 0;
+         sep = missing.rfind(platform::kPathSeparator)) {
+        const std::string parent = missing.substr(0, sep);
+        if (platform::nameTaken(parent)) {
+            if (!platform::isDirectory(parent)) {
+                return {};
+            }
+            break;
+        }
+        missing = parent;
+    }
+    if (platform::makeDirectory(missing)) {
+        return {};
+    }
+    return platform::lastSystemError();
 }
 
 }  // namespace
@@ -151,7 +175,8 @@ std::string createUniqueFile(const std::string& folder, std::string_view prefix,
 }
 
 MadeFile makeScriptFile(const ScriptCommand& command) {
-    MadeFile made = createUniqueFileOrWhy(scriptFolder(), kScriptPrefix, platform::tickCount(),
+    const std::string folder = scriptFolder();
+    MadeFile made = createUniqueFileOrWhy(folder, kScriptPrefix, platform::tickCount(),
                                           kScriptSuffix, [&command](const std::string& path) {
 #ifdef _WIN32
                                               return batchScriptText(command, kBatchCodePage, path);
@@ -161,6 +186,11 @@ MadeFile makeScriptFile(const ScriptCommand& command) {
                                           });
     if (made.path.empty() && made.error.kind == EngineError::Kind::None) {
         made.error.kind = EngineError::Kind::CannotWriteScript;
+        if (!platform::isDirectory(folder)) {
+            if (const platform::SystemError why = whyFolderIsMissing(folder); why.code != 0) {
+                made.error.error = why;
+            }
+        }
     }
     return made;
 }

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
 #include "convert_core.h"
 #include "output_file.h"
 #include "platform.h"
+#include "process.h"
 #include "script.h"
 
 namespace {
@@ -153,7 +155,11 @@ void ConvertCore::runProc() {
         platform::debugWrite("runProc : convert\n");
         replaceAgreed = existed;
         jobEnd.reset();
+        // The job's scripts, log and temporary output go even if the program is killed while
+        // it has them, between its converter's runs included.
+        leftovers = std::make_unique<platform::LeftoverGuard>();
         convert(source, output);
+        leftovers.reset();
         // An override of convert that records nothing is judged by the file it left.
         const JobEnd end = jobEnd ? *jobEnd
                            : platform::fileExists(output)
@@ -213,9 +219,12 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
                                                 .text()};
         return true;
     }
+    if (leftovers) {
+        leftovers->add(temporary.path);
+    }
     const std::string script = writeScript(source, presetArgs, &temporary.path);
     if (script.empty()) {
-        platform::discardOutput(temporary.path);
+        platform::discardOutput(temporary);
         jobEnd = JobEnd{JobOutcome::Failed, lastScriptError.text()};
         return true;
     }
@@ -227,14 +236,16 @@ bool ConvertCore::convert(const std::string& source, const std::string& output) 
     converting = false;
     abandonedFiles.clear();
     platform::removeFile(script);
-    jobEnd = endConversion(lastRun, temporary.path, output);
+    jobEnd = endConversion(lastRun, temporary, output);
     return true;
 }
 
-ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::string& temporaryPath,
+ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run,
+                                               const platform::TemporaryOutput& temporary,
                                                const std::string& output) {
+    const std::string& temporaryPath = temporary.path;
     if (run.kind != RunEnd::Kind::Finished) {
-        platform::discardOutput(temporaryPath);
+        platform::discardOutput(temporary);
     }
     switch (run.kind) {
         case RunEnd::Kind::StoppedPartWay:
@@ -245,9 +256,12 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
                     EngineError{EngineError::Kind::CannotStartConverter, {}, run.error}.text()};
         case RunEnd::Kind::Failed: {
             const int status = run.exitStatus;
-            if (status > kSignalBase && status <= kSignalBase + kLastSignal) {
-                return {JobOutcome::Failed, "the converter was ended by signal " +
-                                                std::to_string(status - kSignalBase)};
+            // A signal the converter caught and quit on says more than its last complaint.
+            const int caught = errorLines.caughtSignal();
+            if ((status > kSignalBase && status <= kSignalBase + kLastSignal) || caught > 0) {
+                return {JobOutcome::Failed,
+                        "the converter was ended by signal " +
+                            std::to_string(caught > 0 ? caught : status - kSignalBase)};
             }
             std::string line = errorLines.lastLine();
             if (!line.empty()) {
@@ -262,15 +276,23 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
     // Some converters report a failed write of their output (a full disk while writing the
     // trailer) and still exit with status 0: the file is not whole.
     if (errorLines.reported(temporaryPath)) {
-        platform::discardOutput(temporaryPath);
+        platform::discardOutput(temporary);
         return {JobOutcome::Failed, errorLines.lastLine()};
     }
-    if (platform::fileSize(temporaryPath) <= 0) {
-        platform::discardOutput(temporaryPath);
+    const std::int64_t size = platform::fileSize(temporaryPath);
+    if (size < 0) {
+        // The output folder was renamed or removed meanwhile, or the file taken away: nothing
+        // can be put in place, and what is left goes from wherever the folder is now.
+        const platform::SystemError why = platform::lastSystemError();
+        platform::discardOutput(temporary);
+        return {JobOutcome::Failed,
+                EngineError{EngineError::Kind::CannotPlaceOutput, output, why}.text()};
+    }
+    if (size == 0) {
+        platform::discardOutput(temporary);
         return {JobOutcome::Failed, "the converter wrote no output"};
     }
-    const platform::PlaceResult placed =
-        platform::placeOutput(temporaryPath, output, replaceAgreed);
+    const platform::PlaceResult placed = platform::placeOutput(temporary, output, replaceAgreed);
     switch (placed.placement) {
         case platform::Placement::Placed:
             return {JobOutcome::Converted, {}};
@@ -279,7 +301,7 @@ ConvertCore::JobEnd ConvertCore::endConversion(const RunEnd& run, const std::str
         case platform::Placement::Failed:
             break;
     }
-    platform::discardOutput(temporaryPath);
+    platform::discardOutput(temporary);
     return {JobOutcome::Failed,
             EngineError{EngineError::Kind::CannotPlaceOutput, output, placed.error}.text()};
 }

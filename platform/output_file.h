@@ -4,6 +4,7 @@
 // finished job puts it in place, so that the output name never shows a partial, empty or failed
 // result, and whatever stood there before stays untouched unless the user agreed to replace it.
 
+#include <memory>
 #include <string>
 
 #include "platform.h"
@@ -15,9 +16,14 @@ namespace platform {
 // by the name picks the same one.
 std::string temporaryOutputName(const std::string& outputPath, unsigned number);
 
+// The folder a temporary file was made in, held open where the system allows it (POSIX), so
+// that the file is still found there after the folder was renamed; closed with the last copy.
+struct OutputFolder;
+
 struct TemporaryOutput {
     std::string path;  // empty when none could be created
     SystemError error;
+    std::shared_ptr<const OutputFolder> folder;  // empty where none is held
 };
 
 // Creates a fresh, empty temporary file for the output, exclusively (never one that exists),
@@ -39,11 +45,12 @@ struct PlaceResult {
 // (by anything, a dangling link included) stays as it is: NameTaken. With replace, whatever is at
 // the name is replaced by the move itself, so a link there is replaced, never written through.
 // The temporary file is gone afterwards unless the result is Failed.
-PlaceResult placeOutput(const std::string& temporaryPath, const std::string& outputPath,
+PlaceResult placeOutput(const TemporaryOutput& temporary, const std::string& outputPath,
                         bool replace);
 
-// Removes a temporary file that will not become an output; quietly when it is gone already.
-void discardOutput(const std::string& temporaryPath);
+// Removes a temporary file that will not become an output, from the folder it was made in even
+// when that folder was renamed meanwhile; quietly when it is gone already.
+void discardOutput(const TemporaryOutput& temporary);
 
 // True when anything at all is at the path: a file, a folder, a link even when it leads nowhere,
 // readable or not.

@@ -32,10 +32,10 @@ TemporaryOutput createTemporaryOutput(const std::string& outputPath) {
     return result;
 }
 
-PlaceResult placeOutput(const std::string& temporaryPath, const std::string& outputPath,
+PlaceResult placeOutput(const TemporaryOutput& temporary, const std::string& outputPath,
                         bool replace) {
     PlaceResult result;
-    const std::wstring from = win32::filePath(temporaryPath);
+    const std::wstring from = win32::filePath(temporary.path);
     if (MoveFileExW(from.c_str(), win32::filePath(outputPath).c_str(),
                     replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         result.placement = Placement::Placed;
@@ -50,9 +50,9 @@ PlaceResult placeOutput(const std::string& temporaryPath, const std::string& out
     return result;
 }
 
-void discardOutput(const std::string& temporaryPath) {
-    if (!temporaryPath.empty()) {
-        DeleteFileW(win32::filePath(temporaryPath).c_str());
+void discardOutput(const TemporaryOutput& temporary) {
+    if (!temporary.path.empty()) {
+        DeleteFileW(win32::filePath(temporary.path).c_str());
     }
 }
 

@@ -147,4 +147,25 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Files a job makes for a moment (its scripts, its log, its temporary output), guarded while
+// the job settles them: should the program end without releasing the guard (killed, say), a
+// small helper process removes every file added to it (POSIX; on Windows nothing is guarded).
+// Unlike a Process's own guardian it also covers the moments before its child starts and after
+// it ends. A guard that could not start its helper guards nothing.
+class LeftoverGuard {
+public:
+    LeftoverGuard();
+    // Releases the guard: the files added are settled, and nothing is removed.
+    ~LeftoverGuard();
+    LeftoverGuard(const LeftoverGuard&) = delete;
+    LeftoverGuard& operator=(const LeftoverGuard&) = delete;
+
+    // Adds a file that the program has just created.
+    void add(const std::string& path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 }  // namespace platform

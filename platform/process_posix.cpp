@@ -39,6 +39,17 @@ constexpr const char* kGuardianScript =
     "IFS= read -r word; [ \"$word\" = done ] && exit 0; "
     "kill -s KILL -- \"-$1\" 2>/dev/null; shift; [ $# -gt 0 ] && rm -f -- \"$@\"; exit 0";
 
+// The leftover guard's helper: it collects the files it is given, one encoded word a line
+// ("+WORD"), and removes them all when its pipe ends without "done". A word is the name's bytes,
+// each one outside [A-Za-z0-9/._-] written as \0 and three octal digits, which printf's %b
+// turns back into the byte; a line cut short by the program's end has no line end and is
+// dropped, so no shortened name is ever removed.
+constexpr const char* kLeftoverScript =
+    "set -f; list=; "
+    "while IFS= read -r line; do case $line in done) exit 0;; +*) list=\"$list ${line#+}\";; "
+    "esac; done; "
+    "for word in $list; do name=$(printf '%bx' \"$word\"); rm -f -- \"${name%x}\"; done; exit 0";
+
 std::atomic<bool> pidfdEnabled{true};
 
 // Owns one descriptor.
@@ -138,10 +149,11 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-// Writes without blocking on a full pipe and without raising a signal in the program: a reader
-// that has gone would raise SIGPIPE, which ends the program by default, so it is blocked on this
-// thread and the one this write raised is taken back.
-bool writeQuietly(int fd, const char* data, std::size_t size) {
+// Writes without raising a signal in the program (and, on a non-blocking pipe, without waiting
+// on a full one); the count written, or -1. A reader that has gone would raise SIGPIPE, which
+// ends the program by default, so it is blocked on this thread and the one this write raised is
+// taken back.
+ssize_t writeSomeQuietly(int fd, const char* data, std::size_t size) {
     sigset_t pipeSignal;
     sigset_t previousMask;
     sigset_t pending;
@@ -161,6 +173,11 @@ bool writeQuietly(int fd, const char* data, std::size_t size) {
         }
     }
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    return written;
+}
+
+bool writeQuietly(int fd, const char* data, std::size_t size) {
+    const ssize_t written = writeSomeQuietly(fd, data, size);
     return written >= 0 && static_cast<std::size_t>(written) == size;
 }
 
@@ -223,7 +240,80 @@ pid_t startGuardian(pid_t child, const std::vector<std::string>& files, const Fd
     return pid;
 }
 
+// A word for the leftover guard's helper.
+std::string leftoverWord(const std::string& path) {
+    std::string word = "+";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') || byte == '/' || byte == '.' ||
+                           byte == '_' || byte == '-';
+        if (plain) {
+            word += c;
+        } else {
+            word += "\\0";
+            word += static_cast<char>('0' + (byte >> 6));
+            word += static_cast<char>('0' + ((byte >> 3) & 7));
+            word += static_cast<char>('0' + (byte & 7));
+        }
+    }
+    word += '\n';
+    return word;
+}
+
 }  // namespace
+
+struct LeftoverGuard::Impl {
+    pid_t helper = -1;
+    Fd control;
+};
+
+LeftoverGuard::LeftoverGuard() : impl_(std::make_unique<Impl>()) {
+    Fd watch;
+    Fd nullDevice(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
+    SpawnSetup setup;
+    if (!nullDevice || !aboveStandard(nullDevice) || !makePipe(watch, impl_->control) ||
+        !prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get())) {
+        impl_->control.reset();
+        return;
+    }
+    std::string shell = "/bin/sh";
+    std::string option = "-c";
+    std::string script = kLeftoverScript;
+    std::string name = "kestrova-guard-files";
+    char* argv[] = {shell.data(), option.data(), script.data(), name.data(), nullptr};
+    if (posix_spawn(&impl_->helper, shell.c_str(), &setup.actions, &setup.attributes, argv,
+                    environ) != 0) {
+        impl_->helper = -1;
+        impl_->control.reset();
+    }
+}
+
+LeftoverGuard::~LeftoverGuard() {
+    if (impl_->helper <= 0) {
+        return;
+    }
+    constexpr std::string_view kDone = "done\n";
+    writeQuietly(impl_->control.get(), kDone.data(), kDone.size());
+    impl_->control.reset();
+    while (::waitpid(impl_->helper, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+void LeftoverGuard::add(const std::string& path) {
+    if (impl_->control && !path.empty()) {
+        const std::string word = leftoverWord(path);
+        // Whole, since a line cut short would be dropped.
+        for (std::size_t done = 0; done < word.size();) {
+            const ssize_t written =
+                writeSomeQuietly(impl_->control.get(), word.data() + done, word.size() - done);
+            if (written <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(written);
+        }
+    }
+}
 
 // Test hook: forces the short-poll used where pidfd_open is missing.
 void setPidfdEnabledForTesting(bool enabled) {

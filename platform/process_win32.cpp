@@ -384,4 +384,13 @@ int Process::exitStatus() const {
     return impl_->exitCode > 255 ? 255 : static_cast<int>(impl_->exitCode);
 }
 
+// Windows ends a job's converter through its job object; its files are not guarded.
+struct LeftoverGuard::Impl {};
+
+LeftoverGuard::LeftoverGuard() : impl_(std::make_unique<Impl>()) {}
+
+LeftoverGuard::~LeftoverGuard() = default;
+
+void LeftoverGuard::add(const std::string&) {}
+
 }  // namespace platform

@@ -120,7 +120,11 @@ TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
     EXPECT_EQ(unknown.err.rfind("kestrova-cli: unknown option '--frobnicate'\nUsage: ", 0), 0u)
         << unknown.err;
     EXPECT_EQ(unknown.out, "");
-    EXPECT_EQ(run({"-p", "Nope", "-o", temp.path(), "a.mkv"}).status, cli::kExitRefused);
+    const Result preset = run({"-p", "\x1b[2J", "-o", temp.path(), "a.mkv"});
+    EXPECT_EQ(preset.status, cli::kExitRefused);
+    EXPECT_EQ(preset.err.rfind("kestrova-cli: unknown preset '\\x1b[2J' (see --list-presets)\n", 0),
+              0u)
+        << preset.err;
 
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -60,13 +60,23 @@ TEST(ErrorLineReaderTest, KeepsTheLastErrorLineWithoutTagsAndPaths) {
         {"Z:\\data>\"Z:\\tool.exe\" -y -i x\nreal error\nZ:\\data>del \"Z:\\data\\bjob1.bat\"\n",
          "real error"},
         {"no line end", ""},
+        {"real error\nOutput #0, avi, to '/out/.x.1.part.avi':\nExiting normally, received "
+         "signal 15.\n",
+         "real error"},
+        {"/in/a\nb.mkv: Invalid data found when processing input\n",
+         "Invalid data found when processing input"},
+        {"/in/e?[2J time=1: Invalid data found when processing input\n",
+         "Invalid data found when processing input"},
     };
     for (const auto& row : rows) {
-        ErrorLineReader reader({"/in/x.mkv", "/out/.x.1.part.avi"}, {"bjob1.bat", "tool.exe"});
+        ErrorLineReader reader(
+            {"/in/x.mkv", "/out/.x.1.part.avi", "/in/a\nb.mkv", "/in/e\x1b[2J time=1"},
+            {"bjob1.bat", "tool.exe"});
         for (char c : row.text) {
             reader.take(std::string(1, c));
         }
         EXPECT_EQ(reader.lastLine(), row.line) << row.text;
+        EXPECT_EQ(reader.caughtSignal(), row.text.find("signal 15") != std::string::npos ? 15 : 0);
     }
 }
 

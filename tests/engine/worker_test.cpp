@@ -1,7 +1,14 @@
 // The run loop with the fake converter: how each job ends, stopping, and batches that follow
 // one another.
 
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -68,6 +75,9 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
     core.addJob(source("works.mkv", "duration 00:00:01.00\noutput done\n"));
     core.addJob(source("nothing.mkv", "exit 0\n"));
     core.addJob(source("crashes.mkv", "output half\nraise SEGV\n"));
+    core.addJob(source("caught.mkv",
+                       "output half\nprint Output #0, avi, to 'x':\\nExiting "
+                       "normally, received signal 15.\\n\nexit 255\n"));
     work.write("out/replaced.avi", "precious");
     work.write("out/kept.avi", "keep me");
     answers = {{"replaced.avi", 1}, {"kept.avi", 7}};
@@ -77,11 +87,12 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
     runBatch();
 
     EXPECT_EQ(core.runState, Finished);
-    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0}));
+    EXPECT_EQ(core.jobPercents(), (std::vector<int>{0, 0, 100, 100, 0, 0, 0}));
     // A failed converter's fragment never reaches the output name, and a file the user agreed
     // to replace stays as it was when the replacement fails.
     EXPECT_FALSE(std::filesystem::exists(outputFor("fails.mkv")));
     EXPECT_FALSE(std::filesystem::exists(outputFor("crashes.mkv")));
+    EXPECT_FALSE(std::filesystem::exists(outputFor("caught.mkv")));
     EXPECT_EQ(readAll(outputFor("replaced.mkv")), "precious");
     EXPECT_FALSE(readEvents(eventsPath("replaced")).empty());
     // Kept by the user's answer: untouched, never converted, and counted as finished.
@@ -108,6 +119,7 @@ TEST_F(WorkerTest, EachJobEndsByTheConvertersStatusAndItsOutput) {
                             {JobOutcome::Converted, ""},
                             {JobOutcome::Failed, "the converter wrote no output"},
                             crash,
+                            {JobOutcome::Failed, "the converter was ended by signal 15"},
                         }));
 }
 
@@ -125,6 +137,23 @@ TEST_F(WorkerTest, AFreeNameTakenByAnotherProgramMeanwhileIsNotOverwritten) {
     EXPECT_EQ(job.percent, 0);
     EXPECT_EQ(job.reason, "another program took the output name meanwhile");
 }
+
+#ifndef _WIN32
+TEST_F(WorkerTest, AnOutputFolderRenamedMidConversionKeepsNoTemporaryFile) {
+    const std::string flag = work.file("renamed");
+    core.addJob(source("clip.mkv", eventsLine() + "output ours\nwait-for " + flag + "\n"));
+    core.start();
+    ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
+    const std::string moved = work.file("moved");
+    std::filesystem::rename(core.outputFolder, moved);
+    work.write("renamed", "");
+    waitForEnd();
+    EXPECT_EQ(testing_support::filesUnder(moved), std::vector<std::string>{});
+    EXPECT_EQ(core.jobSnapshots().at(0).reason, "cannot move the finished file to " +
+                                                    outputFor("clip.mkv") +
+                                                    ": No such file or directory");
+}
+#endif
 
 TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
     std::filesystem::create_directories(work.file("a"));
@@ -157,6 +186,25 @@ TEST_F(WorkerTest, AnUnwritableDataFolderFailsTheJobWithTheReason) {
         << job.reason;
     EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
+
+#ifndef _WIN32
+TEST_F(WorkerTest, AReadOnlyDataFolderIsNamedAsTheReason) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a read-only file system needs root";
+    }
+    const std::string folder = work.file("readonly");
+    std::filesystem::create_directories(folder);
+    if (::mount("kestrova-test", folder.c_str(), "tmpfs", MS_RDONLY, "size=8k") != 0) {
+        GTEST_SKIP() << "cannot mount a read-only file system: " << std::strerror(errno);
+    }
+    testing_support::ScopedDataHome home(folder);
+    core.addJob(source("clip.mkv", "output new\n"));
+    runBatch();
+    const std::string reason = core.jobSnapshots().at(0).reason;
+    ::umount2(folder.c_str(), MNT_DETACH);
+    EXPECT_EQ(reason, "cannot write a script in " + folder + "/Vantrel: Read-only file system");
+}
+#endif
 
 TEST_F(WorkerTest, ExistingOutputWithoutACallbackIsKept) {
     core.addJob(source("clip.mkv", "output replaced\n" + eventsLine()));

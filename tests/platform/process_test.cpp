@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -130,6 +133,30 @@ TEST(ProcessStartTest, WritingToAChildThatEndedFailsQuietly) {
     ASSERT_EQ(::signal(SIGPIPE, SIG_DFL), SIG_DFL);
     EXPECT_FALSE(child->writeInput("q", 1));
     EXPECT_FALSE(child->writeInput("q", 1));
+}
+
+TEST(LeftoverGuardTest, FilesGoWhenTheProgramEndsWithoutReleasingItOnly) {
+    TempDir dir;
+    // Names a shell would take apart, and a byte that is no text.
+    const std::string settled = dir.write("settled $(x) `y` 'a'\n-\xff\\0101.part", "kept");
+    {
+        platform::LeftoverGuard guard;
+        guard.add(settled);
+    }
+    const std::string abandoned = dir.write("abandoned $(x) `y` 'a'\n-\xff\\0101.part", "gone");
+    const pid_t program = ::fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        // Ends as a killed program does: without releasing its guard.
+        auto* guard = new platform::LeftoverGuard();
+        guard->add(abandoned);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(program, &status, 0), program);
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(abandoned); }));
+    EXPECT_EQ(readAll(settled), "kept");
+    EXPECT_EQ(testing_support::filesUnder(dir.path()), std::vector<std::string>{settled});
 }
 
 // Every case below runs with pidfd and with the short-poll that stands in for it.
