@@ -399,10 +399,7 @@ int run(const std::vector<std::string>& args, Console& console) {
         return refuse(console, rules::refusalText(refusal));
     }
 
-    core.toolPath = toolPath;
-    core.outputFolder = folder;
-    core.outputExt = presets.presetExtension(options.preset);
-    core.presetArgs = presets.presetArguments(options.preset);
+    rules::setUpBatch(core, toolPath, folder, presets, options.preset);
 
     if (console.interrupted && console.interrupted()) {
         return kExitInterrupted;

@@ -1,5 +1,7 @@
 #include "convert_checks.h"
 
+#include "convert_core.h"
+#include "media_preset.h"
 #include "platform.h"
 
 namespace rules {
@@ -39,6 +41,25 @@ std::string refusalText(Refusal refusal) {
             return "There is no folder for the program's data.";
     }
     return {};
+}
+
+void setUpBatch(ConvertCore& core, const std::string& toolPath, const std::string& outputFolder,
+                const MediaPreset& presets, int preset) {
+    core.toolPath = toolPath;
+    core.outputFolder = outputFolder;
+    const char* extension = presets.presetExtension(preset);
+    core.outputExt = extension != nullptr ? extension : "";
+    core.presetArgs = presets.presetArguments(preset);
+}
+
+bool queueLines(ConvertCore& core, const std::vector<std::string>& lines) {
+    core.clearJobs();
+    for (const std::string& line : lines) {
+        if (!line.empty()) {
+            core.addJob(line);
+        }
+    }
+    return core.jobCount() > 0;
 }
 
 }  // namespace rules

@@ -1,8 +1,13 @@
 #pragma once
 
-// The checks of the Convert command, in their order, and their texts.
+// The checks of the Convert command, in their order, and their texts; and how a batch that
+// passed them is handed to the engine.
 
 #include <string>
+#include <vector>
+
+class ConvertCore;
+class MediaPreset;
 
 namespace rules {
 
@@ -26,5 +31,14 @@ Refusal checkConvert(const ConvertInput& input);
 
 // The text shown for a refusal; "" for None.
 std::string refusalText(Refusal refusal);
+
+// Gives the engine what a batch needs besides its jobs: the converter, the output folder, and
+// the chosen preset's extension and arguments.
+void setUpBatch(ConvertCore& core, const std::string& toolPath, const std::string& outputFolder,
+                const MediaPreset& presets, int preset);
+
+// Queues the list's lines in their order in place of the earlier batch's jobs, empty lines
+// skipped; false when nothing was queued.
+bool queueLines(ConvertCore& core, const std::vector<std::string>& lines);
 
 }  // namespace rules

@@ -8,6 +8,7 @@
 #include "convert_checks.h"
 #include "convert_core.h"
 #include "file_checks.h"
+#include "media_preset.h"
 #include "messages.h"
 #include "open_folder_text.h"
 #include "outcome_text.h"
@@ -51,6 +52,18 @@ TEST(ConvertChecksTest, RefusalsComeInTheirOrder) {
     EXPECT_EQ(rules::checkConvert({1, dir.path(), tool}), rules::Refusal::None);
     EXPECT_EQ(rules::refusalText(rules::Refusal::FolderMissing),
               "The output folder doesn't exist.");
+}
+
+TEST(ConvertChecksTest, ABatchReplacesTheLastOneAndSkipsEmptyLines) {
+    ConvertCore core;
+    const MkvAvi presets;
+    rules::setUpBatch(core, "/opt/xcoder", "/out", presets, 1);
+    EXPECT_EQ(core.outputExt, "avi");
+    EXPECT_EQ(core.presetArgs, presets.presetArguments(1));
+    ASSERT_TRUE(rules::queueLines(core, {"/a.mkv", "", "/b.mkv"}));
+    ASSERT_TRUE(rules::queueLines(core, {"", "/c.mkv"}));
+    EXPECT_EQ(core.jobCount(), 1);
+    EXPECT_FALSE(rules::queueLines(core, {""}));
 }
 
 TEST(MessagesTest, ReplaceQuestionNamesTheOutput) {

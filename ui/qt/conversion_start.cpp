@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QTimer>
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "app_state.h"
 #include "batch_outcome.h"
@@ -89,19 +91,13 @@ bool onConvert() {
     ConvertCore& core = *convertCore;
     // A batch that was stopped may still be ending; the new one must not overlap it.
     waitForConversionEnd(core);
-    core.toolPath = toolPath;
-    core.outputFolder = toEngine(folder);
-    const char* extension = presetCatalogue->presetExtension(preset);
-    core.outputExt = extension != nullptr ? extension : "";
-    core.presetArgs = presetCatalogue->presetArguments(preset);
-    core.clearJobs();
+    rules::setUpBatch(core, toolPath, toEngine(folder), *presetCatalogue, preset);
+    std::vector<std::string> sources;
     for (int line = 0; line < lines; ++line) {
         const QListWidgetItem* item = list->item(line);
-        if (item != nullptr && !item->text().isEmpty()) {
-            core.addJob(toEngine(item->text()));
-        }
+        sources.push_back(item != nullptr ? toEngine(item->text()) : std::string());
     }
-    if (core.jobCount() == 0) {
+    if (!rules::queueLines(core, sources)) {
         return false;
     }
 

@@ -1,6 +1,8 @@
 #include "conversion_start.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "app_state.h"
 #include "batch_outcome.h"
@@ -68,19 +70,12 @@ bool onConvert() {
     ConvertCore& core = *convertCore;
     // A batch that was stopped may still be ending; the new one must not overlap it.
     waitForConversionEnd(core);
-    core.toolPath = toolPath;
-    core.outputFolder = folder;
-    const char* extension = presetCatalogue->presetExtension(preset);
-    core.outputExt = extension != nullptr ? extension : "";
-    core.presetArgs = presetCatalogue->presetArguments(preset);
-    core.clearJobs();
+    rules::setUpBatch(core, toolPath, folder, *presetCatalogue, preset);
+    std::vector<std::string> sources;
     for (int line = 0; line < lines; ++line) {
-        const std::wstring text = lineText(list, line);
-        if (!text.empty()) {
-            core.addJob(narrow(text));
-        }
+        sources.push_back(narrow(lineText(list, line)));
     }
-    if (core.jobCount() == 0) {
+    if (!rules::queueLines(core, sources)) {
         return false;
     }
 
