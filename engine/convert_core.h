@@ -33,7 +33,15 @@ enum RunState : int {
 
 // Codes of the engine's one call-out to its owner.
 enum ConfirmCode : int {
-    ConfirmOverwrite = 1,  // may an existing output be replaced? 1 means yes
+    ConfirmOverwrite = 1,  // may an existing output be replaced? answered with a ConfirmAnswer
+};
+
+// Answers to ConfirmOverwrite. Any other value keeps the file, as ConfirmKeep does.
+enum ConfirmAnswer : int {
+    ConfirmKeep = 0,
+    ConfirmReplace = 1,
+    // Keeps the file (the job ends kept) and stops the batch, as a stop request would.
+    ConfirmKeepAndStop = 2,
 };
 
 using ConfirmCallback = int (*)(int code, std::intptr_t context);

@@ -146,10 +146,16 @@ void ConvertCore::runProc() {
         // Anything at the output name, readable or not, a link that leads nowhere included, is
         // the user's to keep unless they agree.
         const bool existed = platform::nameTaken(output);
-        if (existed && !(confirmCallback != nullptr &&
-                         confirmCallback(ConfirmOverwrite, confirmContext) == 1)) {
+        const int answer = existed && confirmCallback != nullptr
+                               ? confirmCallback(ConfirmOverwrite, confirmContext)
+                               : ConfirmKeep;
+        if (existed && answer != ConfirmReplace) {
             setJobPercent(i, 100);
             setJobOutcome(i, JobOutcome::Kept);
+            if (answer == ConfirmKeepAndStop) {
+                int running = Running;
+                runState.compare_exchange_strong(running, StopRequested);
+            }
             continue;
         }
         platform::debugWrite("runProc : convert\n");

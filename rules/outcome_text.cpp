@@ -22,6 +22,7 @@ std::string unfinishedReason(const ConvertJob& job) {
         case JobOutcome::NotStarted:
             return "not started";
         case JobOutcome::Failed:
+        case JobOutcome::Short:
         case JobOutcome::Converted:
         case JobOutcome::Kept:
             break;
@@ -33,6 +34,9 @@ std::string outcomeTooltip(const ConvertJob& job) {
     if (isFinished(job)) {
         return {};
     }
+    if (job.outcome == JobOutcome::Short) {
+        return "Converted only in part: " + unfinishedReason(job);
+    }
     return "Not converted: " + unfinishedReason(job);
 }
 
@@ -40,27 +44,49 @@ std::string unfinishedEntry(const ConvertJob& job) {
     return job.sourcePath + ": " + unfinishedReason(job);
 }
 
-std::string failureSummary(const std::vector<ConvertJob>& jobs) {
-    std::vector<const ConvertJob*> failed;
-    for (const ConvertJob& job : jobs) {
-        if (!isFinished(job) && job.outcome == JobOutcome::Failed) {
-            failed.push_back(&job);
-        }
+namespace {
+
+// One heading and its jobs, at most kSummaryLines of them, then "and N more".
+void appendSection(std::string& text, const std::vector<const ConvertJob*>& jobs,
+                   const char* headingForOne, const char* headingForMany) {
+    if (jobs.empty()) {
+        return;
     }
-    if (failed.empty()) {
-        return {};
+    if (!text.empty()) {
+        text += "\n\n";
     }
-    std::string text =
-        failed.size() == 1 ? "This file was not converted:\n" : "These files were not converted:\n";
-    for (std::size_t k = 0; k < failed.size() && k < kSummaryLines; ++k) {
+    text += jobs.size() == 1 ? headingForOne : headingForMany;
+    text += '\n';
+    for (std::size_t k = 0; k < jobs.size() && k < kSummaryLines; ++k) {
         text += '\n';
-        text += unfinishedEntry(*failed[k]);
+        text += unfinishedEntry(*jobs[k]);
     }
-    if (failed.size() > kSummaryLines) {
+    if (jobs.size() > kSummaryLines) {
         text += "\nand ";
-        text += std::to_string(failed.size() - kSummaryLines);
+        text += std::to_string(jobs.size() - kSummaryLines);
         text += " more";
     }
+}
+
+}  // namespace
+
+std::string failureSummary(const std::vector<ConvertJob>& jobs) {
+    std::vector<const ConvertJob*> failed;
+    std::vector<const ConvertJob*> partial;
+    for (const ConvertJob& job : jobs) {
+        if (isFinished(job)) {
+            continue;
+        }
+        if (job.outcome == JobOutcome::Failed) {
+            failed.push_back(&job);
+        } else if (job.outcome == JobOutcome::Short) {
+            partial.push_back(&job);
+        }
+    }
+    std::string text;
+    appendSection(text, failed, "This file was not converted:", "These files were not converted:");
+    appendSection(text, partial, "This file was converted only in part:",
+                  "These files were converted only in part:");
     return text;
 }
 

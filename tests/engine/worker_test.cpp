@@ -173,6 +173,21 @@ TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
     EXPECT_EQ(core.jobSnapshots().at(1).reason, "same output as " + first);
 }
 
+TEST_F(WorkerTest, KeepAndStopKeepsTheFileAndStopsTheBatch) {
+    core.addJob(source("a.mkv", "output new\n" + eventsLine("a")));
+    core.addJob(source("b.mkv", "output new\n" + eventsLine("b")));
+    work.write("out/a.avi", "keep me");
+    core.confirmCallback = [](int, std::intptr_t) { return int{ConfirmKeepAndStop}; };
+    runBatch();
+    EXPECT_EQ(core.runState, Stopped);
+    EXPECT_EQ(readAll(outputFor("a.mkv")), "keep me");
+    const auto jobs = core.jobSnapshots();
+    EXPECT_EQ(jobs.at(0).outcome, JobOutcome::Kept);
+    EXPECT_EQ(jobs.at(0).percent, 100);
+    EXPECT_EQ(jobs.at(1).outcome, JobOutcome::NotStarted);
+    EXPECT_TRUE(readEvents(eventsPath("b")).empty());
+}
+
 TEST_F(WorkerTest, AnUnwritableDataFolderFailsTheJobWithTheReason) {
     const std::string folder = work.write("plain", "") + platform::kPathSeparator + "data";
     testing_support::ScopedDataHome home(folder);

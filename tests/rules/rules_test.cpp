@@ -126,6 +126,8 @@ TEST(OutcomeTextTest, OnlyUnfinishedJobsHaveATooltip) {
               "Not converted: Invalid data");
     EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 0, JobOutcome::Stopped)),
               "Not converted: stopped");
+    EXPECT_EQ(rules::outcomeTooltip(job("/a.mkv", 48, JobOutcome::Short, "converted 0:14 of 0:30")),
+              "Converted only in part: converted 0:14 of 0:30");
     EXPECT_EQ(rules::unfinishedEntry(job("/a.mkv", 0, JobOutcome::NotStarted)),
               "/a.mkv: not started");
 }
@@ -143,6 +145,17 @@ TEST(OutcomeTextTest, SummaryListsFailuresOnlyAndAtMostTen) {
     const std::string summary = rules::failureSummary(jobs);
     EXPECT_NE(summary.find("/g8.mkv: bad\nand 2 more"), std::string::npos) << summary;
     EXPECT_EQ(summary.find("/g9.mkv"), std::string::npos);
+}
+
+TEST(OutcomeTextTest, ShortConversionsHaveTheirOwnHeadingAfterTheFailures) {
+    const std::vector<ConvertJob> jobs{
+        job("/p.mkv", 48, JobOutcome::Short, "converted 0:14 of 0:30"),
+        job("/f.mkv", 0, JobOutcome::Failed, "bad")};
+    EXPECT_EQ(rules::failureSummary(jobs),
+              "This file was not converted:\n\n/f.mkv: bad\n\n"
+              "This file was converted only in part:\n\n/p.mkv: converted 0:14 of 0:30");
+    EXPECT_EQ(rules::failureSummary({jobs[0], jobs[0]}).substr(0, 40),
+              "These files were converted only in part:");
 }
 
 TEST(BatchOutcomeTest, FinishedLinesAreSelectedAndTheOthersSayWhy) {
