@@ -53,6 +53,8 @@ using ConfirmCallback = int (*)(int code, std::intptr_t context);
 // the worker runs the jobs and calls confirmCallback. jobLock guards the jobs, their records,
 // the path map and the writes of currentIndex; it is never held while a child process runs
 // or while confirmCallback runs. runState, currentIndex and converting are read without it.
+class BatchLedger;
+
 class ConvertCore {
 public:
     ConvertCore();
@@ -160,6 +162,10 @@ public:
     std::atomic<int> runState{Idle};
     std::atomic<int> currentIndex{-1};
     std::atomic<bool> converting{false};
+    // Engines that run the parts of one batch side by side share its ledger (set by the owner
+    // before start), so that no two of their jobs write one output; when empty, each start
+    // begins a ledger of its own.
+    std::shared_ptr<BatchLedger> sharedLedger;
     // Asked on the worker thread before an existing output is replaced.
     ConfirmCallback confirmCallback = nullptr;
     std::intptr_t confirmContext = 0;

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <system_error>
 #include <utility>
 
+#include "batch_ledger.h"
 #include "convert_core.h"
 #include "output_file.h"
 #include "platform.h"
@@ -103,8 +105,9 @@ void ConvertCore::runProc() {
     for (int i = 0; i < jobCount(); ++i) {
         setJobOutcome(i, JobOutcome::NotStarted);
     }
-    // Outputs of the jobs so far in this batch, with their sources.
-    std::vector<std::pair<std::string, std::string>> earlierOutputs;
+    // Engines that run one batch together share its ledger; alone, each run starts one.
+    const std::shared_ptr<BatchLedger> ledger =
+        sharedLedger ? sharedLedger : std::make_shared<BatchLedger>();
     for (int i = 0; i < jobCount(); ++i) {
         if (runState != Running) {
             break;
@@ -122,26 +125,20 @@ void ConvertCore::runProc() {
         }
         setJobPercent(i, 0);
 
+        // Two sources of one name in one batch: the later one would either be kept as if it
+        // were done, or replace what the batch has just made.
+        if (const auto earlier = ledger->claim(output, source)) {
+            setJobOutcome(i, JobOutcome::Failed, "same output as " + *earlier);
+            continue;
+        }
         // The same file reached through another spelling or a link is never converted onto
         // itself: that would destroy the source.
         if (output == source || platform::sameFile(output, source)) {
             setJobPercent(i, 100);
             setJobOutcome(i, JobOutcome::Kept);
-            earlierOutputs.emplace_back(output, source);
+            ledger->recordFile(output, source);
             continue;
         }
-
-        // Two sources of one name in one batch: the later one would either be kept as if it
-        // were done, or replace what the batch has just made.
-        const auto earlier = std::find_if(
-            earlierOutputs.begin(), earlierOutputs.end(), [&output](const auto& entry) {
-                return entry.first == output || platform::sameFile(entry.first, output);
-            });
-        if (earlier != earlierOutputs.end()) {
-            setJobOutcome(i, JobOutcome::Failed, "same output as " + earlier->second);
-            continue;
-        }
-        earlierOutputs.emplace_back(output, source);
 
         // Anything at the output name, readable or not, a link that leads nowhere included, is
         // the user's to keep unless they agree.
@@ -152,6 +149,7 @@ void ConvertCore::runProc() {
         if (existed && answer != ConfirmReplace) {
             setJobPercent(i, 100);
             setJobOutcome(i, JobOutcome::Kept);
+            ledger->recordFile(output, source);
             if (answer == ConfirmKeepAndStop) {
                 int running = Running;
                 runState.compare_exchange_strong(running, StopRequested);
@@ -173,6 +171,9 @@ void ConvertCore::runProc() {
                                : JobEnd{JobOutcome::Failed, "the converter wrote no output"};
         setJobPercent(i, end.outcome == JobOutcome::Converted ? 100 : 0);
         setJobOutcome(i, end.outcome, end.reason);
+        if (end.outcome == JobOutcome::Converted) {
+            ledger->recordFile(output, source);
+        }
     }
 
     int expected = Running;

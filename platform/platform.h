@@ -70,6 +70,19 @@ bool isDirectory(const std::string& path);
 // True when both paths name one existing file (links and alternative spellings included).
 bool sameFile(const std::string& a, const std::string& b);
 
+// What tells one file from every other while it exists: its device (volume) and file number.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    bool operator==(const FileIdentity&) const = default;
+    bool operator<(const FileIdentity& other) const {
+        return device != other.device ? device < other.device : number < other.number;
+    }
+};
+
+// The identity of the existing file at the path (following links); false when there is none.
+bool fileIdentity(const std::string& path, FileIdentity& identity);
+
 // Deletes a file; false when it could not be deleted.
 bool removeFile(const std::string& path);
 

@@ -152,6 +152,15 @@ bool sameFile(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool fileIdentity(const std::string& path, FileIdentity& identity) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
 bool removeFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }

@@ -181,6 +181,24 @@ bool sameFile(const std::string& a, const std::string& b) {
            one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
+bool fileIdentity(const std::string& path, FileIdentity& identity) {
+    if (path.empty()) {
+        return false;
+    }
+    HANDLE file = openForQuery(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (known) {
+        identity = {info.dwVolumeSerialNumber,
+                    (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
+    return known;
+}
+
 bool removeFile(const std::string& path) {
     return !path.empty() && DeleteFileW(win32::filePath(path).c_str()) != 0;
 }
