@@ -95,6 +95,9 @@ public:
 
     // Asks a running batch to stop; returns once the worker has ended or after one second.
     void requestStop();
+    // Asks a running batch to stop and returns at once (for owners that stop several engines,
+    // or that must not wait on the thread the question runs on).
+    void askToStop();
     // Blocks until a worker from an earlier start has ended. Owner thread only.
     void waitForWorker();
 

@@ -50,9 +50,13 @@ void ConvertCore::workerMain(ConvertCore* core) {
 
 void ConvertCore::onRunFinished() {}
 
-void ConvertCore::requestStop() {
+void ConvertCore::askToStop() {
     int expected = Running;
     runState.compare_exchange_strong(expected, StopRequested);
+}
+
+void ConvertCore::requestStop() {
+    askToStop();
     constexpr auto kStep = std::chrono::milliseconds(100);
     constexpr int kLimitMs = 1000;
     std::this_thread::sleep_for(kStep);
@@ -151,8 +155,7 @@ void ConvertCore::runProc() {
             setJobOutcome(i, JobOutcome::Kept);
             ledger->recordFile(output, source);
             if (answer == ConfirmKeepAndStop) {
-                int running = Running;
-                runState.compare_exchange_strong(running, StopRequested);
+                askToStop();
             }
             continue;
         }

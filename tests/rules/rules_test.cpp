@@ -14,6 +14,7 @@
 #include "outcome_text.h"
 #include "platform.h"
 #include "progress_view.h"
+#include "replace_question.h"
 #include "temp_dir.h"
 
 namespace {
@@ -263,5 +264,34 @@ TEST(FileChecksTest, AbsolutePathsKeepDotDotForTheSystem) {
     }
 }
 #endif
+
+TEST(ReplaceQuestionTest, TerminalLettersAndToAllLastingTheBatch) {
+    const struct {
+        const char* typed;
+        std::optional<rules::ReplaceChoice> choice;
+    } rows[] = {{"y", rules::ReplaceChoice::Yes},
+                {" Yes\n", rules::ReplaceChoice::Yes},
+                {"", rules::ReplaceChoice::No},
+                {"N", rules::ReplaceChoice::No},
+                {"a", rules::ReplaceChoice::YesToAll},
+                {"O", rules::ReplaceChoice::NoToAll},
+                {"q", rules::ReplaceChoice::Cancel},
+                {"maybe", std::nullopt},
+                {"yn", std::nullopt}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(rules::terminalChoice(row.typed), row.choice) << row.typed;
+    }
+    rules::ReplaceAnswers answers;
+    EXPECT_EQ(answers.standing(), std::nullopt);
+    EXPECT_EQ(answers.take(rules::ReplaceChoice::Yes), ConfirmReplace);
+    EXPECT_EQ(answers.standing(), std::nullopt);
+    EXPECT_EQ(answers.take(rules::ReplaceChoice::Cancel), ConfirmKeepAndStop);
+    EXPECT_EQ(answers.take(rules::ReplaceChoice::NoToAll), ConfirmKeep);
+    EXPECT_EQ(answers.standing(), ConfirmKeep);
+    answers.reset();
+    EXPECT_EQ(answers.standing(), std::nullopt);
+    EXPECT_EQ(answers.take(rules::ReplaceChoice::YesToAll), ConfirmReplace);
+    EXPECT_EQ(answers.standing(), ConfirmReplace);
+}
 
 }  // namespace
