@@ -1,34 +1,35 @@
 #pragma once
 
-// A converter's output is written under a temporary name beside the final one and only a
-// finished job puts it in place, so that the output name never shows a partial, empty or failed
-// result, and whatever stood there before stays untouched unless the user agreed to replace it.
+// Where a job's output is made. The converter writes into a private folder of the job's own,
+// made in the output folder; only a finished job moves the file from there to the output name.
+// So the output name never shows a partial, empty or failed result, whatever stood there before
+// stays untouched unless the user agreed to replace it, and no other user can reach the file
+// while it is made: on POSIX the converter runs inside the private folder, held open, and is
+// given a bare name, so no name another user can change lies on its way.
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
 namespace platform {
 
-// The hidden temporary name for an output, attempt number n: in the output's folder, starting
-// with '.', and ending in the output's own extension, so that a converter that picks its format
-// by the name picks the same one.
-std::string temporaryOutputName(const std::string& outputPath, unsigned number);
-
-// The folder a temporary file was made in, held open where the system allows it (POSIX), so
-// that the file is still found there after the folder was renamed; closed with the last copy.
-struct OutputFolder;
-
-struct TemporaryOutput {
-    std::string path;  // empty when none could be created
-    SystemError error;
-    std::shared_ptr<const OutputFolder> folder;  // empty where none is held
+// What stands at an output name, the last link followed.
+struct OutputName {
+    enum class Kind {
+        Free,   // nothing at all
+        File,   // a regular file, or a link to one: the user's to keep or replace
+        Other,  // anything else (a folder, a FIFO, a device, a link that leads nowhere)
+    };
+    Kind kind = Kind::Free;
+    std::string what;  // for Other: "a folder", "a FIFO", "a link that leads nowhere", ...
 };
+OutputName lookAtOutputName(const std::string& path);
 
-// Creates a fresh, empty temporary file for the output, exclusively (never one that exists),
-// with the permissions the user's umask gives any new file.
-TemporaryOutput createTemporaryOutput(const std::string& outputPath);
+// True when anything at all is at the path: a file, a folder, a link even when it leads nowhere,
+// readable or not.
+bool nameTaken(const std::string& path);
 
 enum class Placement {
     Placed,     // the output name now holds the finished file
@@ -41,19 +42,61 @@ struct PlaceResult {
     SystemError error;
 };
 
-// Moves the finished temporary file to the output name. Without replace, a name that is taken
-// (by anything, a dangling link included) stays as it is: NameTaken. With replace, whatever is at
-// the name is replaced by the move itself, so a link there is replaced, never written through.
-// The temporary file is gone afterwards unless the result is Failed.
-PlaceResult placeOutput(const TemporaryOutput& temporary, const std::string& outputPath,
-                        bool replace);
+class OutputPlace {
+public:
+    struct Made;
+    // Holds the output path's folder and makes the private folder in it with an empty temporary
+    // file, whose name ends in the output's extension so that the converter picks the same
+    // format. The private folder is locked while the job lives, so that a sweep never takes it.
+    static Made make(const std::string& outputPath);
 
-// Removes a temporary file that will not become an output, from the folder it was made in even
-// when that folder was renamed meanwhile; quietly when it is gone already.
-void discardOutput(const TemporaryOutput& temporary);
+    // Removes the private folder with whatever is left in it, wherever it is now.
+    ~OutputPlace();
+    OutputPlace(const OutputPlace&) = delete;
+    OutputPlace& operator=(const OutputPlace&) = delete;
 
-// True when anything at all is at the path: a file, a folder, a link even when it leads nowhere,
-// readable or not.
-bool nameTaken(const std::string& path);
+    // What the converter is given as its output: the bare temporary name on POSIX, where it runs
+    // in the private folder; the temporary file's full path on Windows.
+    const std::string& converterOutput() const;
+    // The temporary file's path as it stands now (for diagnostics and tests: the converter is
+    // never given it on POSIX).
+    std::string temporaryPath() const;
+
+    enum class State {
+        Ready,        // a regular, non-empty file, in the folder the output name still leads to
+        Empty,        // the converter wrote nothing (or removed its file)
+        NotAFile,     // something else stands at the temporary name
+        FolderMoved,  // the output folder's name leads elsewhere now (moved, replaced, removed)
+    };
+    // Looks at the temporary file and the output folder through what is held, following no link.
+    State check() const;
+
+    // Moves the finished file to the output name. Without replace, a name that is taken (by
+    // anything, a dangling link included) stays as it is: NameTaken. With replace, whatever is
+    // at the name is replaced by the move itself, so a link there is replaced, never written
+    // through. The file keeps the group and permissions it got in the private folder, which
+    // are what a file made directly in the output folder gets.
+    PlaceResult place(bool replace);
+
+    struct Impl;
+    const Impl& impl() const { return *impl_; }
+
+private:
+    explicit OutputPlace(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+struct OutputPlace::Made {
+    std::unique_ptr<OutputPlace> place;  // null when none could be made
+    SystemError error;                   // why not
+};
+
+// Private folders, scripts and logs left by a run that was killed whole (every process at once),
+// removed: only names of the program's own patterns, only the user's own, and never one a live
+// job holds (each is locked while in use). On network file systems, where locks may not hold,
+// only what is older than a day. Each returns the paths it removed.
+std::vector<std::string> sweepOutputFolder(const std::string& folder);
+std::vector<std::string> sweepDataFolders(const std::string& dataFolder,
+                                          const std::string& scriptFolder);
 
 }  // namespace platform

@@ -1,32 +1,33 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 
 #include "output_file.h"
+#include "output_file_posix.h"
 
 namespace platform {
 
 namespace {
 
-// Another instance would need this many unfinished outputs of one name to exhaust the names.
+// Another instance would need this many private folders made at the same moment to exhaust the
+// names.
 constexpr unsigned kNameAttempts = 1000;
-
-// A file in a held folder: the descriptor and the name inside it, or AT_FDCWD and the path.
-struct Place {
-    int folder = AT_FDCWD;
-    std::string name;
-};
+// Longer extensions are not the converter's business: the temporary file then has none.
+constexpr std::size_t kExtensionLimit = 64;
 
 // Moves without replacing: EEXIST when the name is taken. EINVAL or ENOSYS when neither the
 // kernel nor the file system offers the atomic form.
-int renameNoReplace(const Place& from, const std::string& to) {
+int renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
 #if defined(SYS_renameat2) && defined(RENAME_NOREPLACE)
-    if (::syscall(SYS_renameat2, from.folder, from.name.c_str(), AT_FDCWD, to.c_str(),
+    if (::syscall(SYS_renameat2, fromFolder, from.c_str(), toFolder, to.c_str(),
                   RENAME_NOREPLACE) == 0) {
         return 0;
     }
@@ -35,102 +36,220 @@ int renameNoReplace(const Place& from, const std::string& to) {
     }
 #endif
     // A second name for the file, which link() refuses to give over anything at all.
-    if (::linkat(from.folder, from.name.c_str(), AT_FDCWD, to.c_str(), 0) == 0) {
-        ::unlinkat(from.folder, from.name.c_str(), 0);
+    if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
+        ::unlinkat(fromFolder, from.c_str(), 0);
         return 0;
     }
     return errno;
 }
 
-}  // namespace
-
-struct OutputFolder {
-    explicit OutputFolder(int descriptor) : fd(descriptor) {}
-    ~OutputFolder() { ::close(fd); }
-    OutputFolder(const OutputFolder&) = delete;
-    OutputFolder& operator=(const OutputFolder&) = delete;
-    const int fd;
-};
-
-namespace {
-
-Place placeOf(const TemporaryOutput& temporary) {
-    const auto slash = temporary.path.rfind('/');
-    if (!temporary.folder || slash == std::string::npos) {
-        return {AT_FDCWD, temporary.path};
-    }
-    return {temporary.folder->fd, temporary.path.substr(slash + 1)};
-}
-
-// The folder of a path, held open; empty when it cannot be opened (the file is then reached by
-// its path).
-std::shared_ptr<const OutputFolder> holdFolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? nullptr : std::make_shared<const OutputFolder>(fd);
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "output" and the output's extension: fixed, so that it never starts with '-' (an option to the
+// converter) and always fits the system's name limit.
+std::string temporaryNameFor(const std::string& outputName) {
+    const auto dot = outputName.rfind('.');
+    std::string extension = dot == std::string::npos ? "" : outputName.substr(dot);
+    if (extension.size() > kExtensionLimit) {
+        extension.clear();
+    }
+    return "output" + extension;
+}
+
+std::string randomTag(unsigned attempt) {
+    static unsigned counter = 0;
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "%08x%04x", static_cast<unsigned>(tickCount()) ^ (attempt << 20),
+                  (static_cast<unsigned>(::getpid()) + counter++) & 0xffffu);
+    return tag;
 }
 
 }  // namespace
 
-TemporaryOutput createTemporaryOutput(const std::string& outputPath) {
-    TemporaryOutput result;
-    // Held first, so that the file is surely made in the folder that is held.
-    result.folder = holdFolderOf(outputPath);
-    // The tick count spreads the names of concurrent instances; the loop settles collisions.
-    const auto first = static_cast<unsigned>(tickCount());
-    for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
-        result.path = temporaryOutputName(outputPath, (first + attempt) % 100000000u);
-        const Place place = placeOf(result);
-        // 0666: the umask decides, as it does for any new file the user makes.
-        const int fd = ::openat(place.folder, place.name.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return result;
-        }
-        result.error = lastSystemError();
-        if (errno != EEXIST) {
-            break;
-        }
+OutputPlace::OutputPlace(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+OutputPlace::Made OutputPlace::make(const std::string& outputPath) {
+    Made made;
+    auto impl = std::make_unique<Impl>();
+    impl->outputFolderPath = folderOf(outputPath);
+    impl->outputName = nameOf(outputPath);
+    impl->temporaryName = temporaryNameFor(impl->outputName);
+    // Held first, so that everything is surely made in the folder that is held.
+    impl->outputFolder.reset(
+        ::open(impl->outputFolderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (!impl->outputFolder || ::fstat(impl->outputFolder.get(), &info) != 0) {
+        made.error = lastSystemError();
+        return made;
     }
-    result.path.clear();
-    result.folder.reset();
-    return result;
+    impl->outputFolderId = {info.st_dev, info.st_ino};
+    for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string tag = randomTag(attempt);
+        const std::string building = std::string(kBuildingPrefix) + tag;
+        if (::mkdirat(impl->outputFolder.get(), building.c_str(), 0700) != 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            made.error = lastSystemError();
+            return made;
+        }
+        if (const int error = impl->settle(building, std::string(kJobPrefix) + tag)) {
+            made.error.code = error;
+            return made;
+        }
+        made.place = std::unique_ptr<OutputPlace>(new OutputPlace(std::move(impl)));
+        return made;
+    }
+    made.error.code = EEXIST;
+    return made;
 }
 
-PlaceResult placeOutput(const TemporaryOutput& temporary, const std::string& outputPath,
-                        bool replace) {
-    PlaceResult result;
-    const Place from = placeOf(temporary);
-    if (replace) {
-        if (::renameat(from.folder, from.name.c_str(), AT_FDCWD, outputPath.c_str()) == 0) {
-            result.placement = Placement::Placed;
-        } else {
-            result.error = lastSystemError();
-        }
-        return result;
+int OutputPlace::Impl::settle(const std::string& building, const std::string& finalName) {
+    // Under a name a sweep ignores until it is locked; another user may have put something of
+    // theirs there meanwhile, which is never used.
+    privateFolder.reset(::openat(outputFolder.get(), building.c_str(),
+                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!privateFolder || ::fstat(privateFolder.get(), &info) != 0) {
+        return errno;
     }
-    const int error = renameNoReplace(from, outputPath);
+    if (info.st_uid != ::geteuid() || !S_ISDIR(info.st_mode)) {
+        privateFolder.reset();
+        return EPERM;
+    }
+    privateName = building;
+    lock.reset(::openat(privateFolder.get(), kLockName,
+                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!lock || ::flock(lock.get(), LOCK_EX) != 0) {
+        return errno;
+    }
+    // 0666: the umask (or the folder's default ACL) decides, as for any file made in the output
+    // folder.
+    FileDescriptor temporary(::openat(privateFolder.get(), temporaryName.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!temporary) {
+        return errno;
+    }
+    if (const int error =
+            renameNoReplace(outputFolder.get(), building, outputFolder.get(), finalName)) {
+        return error;
+    }
+    privateName = finalName;
+    return 0;
+}
+
+OutputPlace::~OutputPlace() = default;
+
+OutputPlace::Impl::~Impl() {
+    if (privateFolder) {
+        removeFolderContents(privateFolder.get());
+    }
+    lock.reset();
+    if (!privateName.empty()) {
+        // Wherever the folder is now, it is empty; the name may hold another's by now, which
+        // this removes only when it is an empty folder.
+        ::unlinkat(outputFolder.get(), privateName.c_str(), AT_REMOVEDIR);
+    }
+}
+
+void removeFolderContents(int folder) {
+    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) {
+        return;
+    }
+    DIR* entries = ::fdopendir(readable);
+    if (entries == nullptr) {
+        ::close(readable);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            ::unlinkat(folder, name.c_str(), 0);
+        }
+    }
+    ::closedir(entries);
+}
+
+const std::string& OutputPlace::converterOutput() const {
+    return impl_->temporaryName;
+}
+
+std::string OutputPlace::temporaryPath() const {
+    return impl_->outputFolderPath + "/" + impl_->privateName + "/" + impl_->temporaryName;
+}
+
+OutputPlace::State OutputPlace::check() const {
+    struct stat file {};
+    if (::fstatat(impl_->privateFolder.get(), impl_->temporaryName.c_str(), &file,
+                  AT_SYMLINK_NOFOLLOW) != 0) {
+        return State::Empty;
+    }
+    struct stat folder {};
+    if (::stat(impl_->outputFolderPath.c_str(), &folder) != 0 ||
+        FileIdentity{folder.st_dev, folder.st_ino} != impl_->outputFolderId) {
+        return State::FolderMoved;
+    }
+    if (!S_ISREG(file.st_mode)) {
+        return State::NotAFile;
+    }
+    return file.st_size > 0 ? State::Ready : State::Empty;
+}
+
+PlaceResult OutputPlace::place(bool replace) {
+    PlaceResult result;
+    const int from = impl_->privateFolder.get();
+    const int to = impl_->outputFolder.get();
+    const std::string& name = impl_->temporaryName;
+    int error = 0;
+    if (replace) {
+        error = ::renameat(from, name.c_str(), to, impl_->outputName.c_str()) == 0 ? 0 : errno;
+    } else {
+        error = renameNoReplace(from, name, to, impl_->outputName);
+    }
     if (error == 0) {
         result.placement = Placement::Placed;
-    } else if (error == EEXIST) {
-        result.placement = Placement::NameTaken;
-        result.error.code = error;
-        ::unlinkat(from.folder, from.name.c_str(), 0);
     } else {
+        result.placement = !replace && error == EEXIST ? Placement::NameTaken : Placement::Failed;
         result.error.code = error;
     }
     return result;
 }
 
-void discardOutput(const TemporaryOutput& temporary) {
-    if (!temporary.path.empty()) {
-        const Place place = placeOf(temporary);
-        ::unlinkat(place.folder, place.name.c_str(), 0);
+OutputName lookAtOutputName(const std::string& path) {
+    OutputName name;
+    struct stat info {};
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0) {
+        return name;
     }
+    const bool link = S_ISLNK(info.st_mode);
+    if (link && ::stat(path.c_str(), &info) != 0) {
+        name.kind = OutputName::Kind::Other;
+        name.what = "a link that leads nowhere";
+        return name;
+    }
+    if (S_ISREG(info.st_mode)) {
+        name.kind = OutputName::Kind::File;
+        return name;
+    }
+    name.kind = OutputName::Kind::Other;
+    name.what = S_ISDIR(info.st_mode)                            ? "a folder"
+                : S_ISFIFO(info.st_mode)                         ? "a FIFO"
+                : S_ISSOCK(info.st_mode)                         ? "a socket"
+                : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                 : "something that is not a file";
+    if (link) {
+        name.what = "a link to " + name.what;
+    }
+    return name;
 }
 
 bool nameTaken(const std::string& path) {

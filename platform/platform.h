@@ -2,6 +2,7 @@
 
 // Operating-system services the engine needs. One header; one source per platform.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,9 +29,9 @@ struct SystemError {
 SystemError lastSystemError();
 
 // The per-user application-data folder: $XDG_DATA_HOME when it is an absolute path, else
-// $HOME/.local/share, else the account's home from the password database, on POSIX; the
-// roaming application data (CSIDL_APPDATA) on Windows. Empty when none can be determined:
-// nothing is then written anywhere in its place.
+// $HOME/.local/share when HOME is absolute, else the account's home from the password database, on
+// POSIX; the roaming application data (CSIDL_APPDATA) on Windows. Empty when none can be
+// determined: nothing is then written anywhere in its place.
 std::string dataFolder();
 
 #ifdef _WIN32
@@ -92,6 +93,41 @@ enum class CreateResult { Created, Exists, Failed };
 // Exists rather than replacing one. error (optional) receives the system's reason for Failed.
 CreateResult createFileExclusive(const std::string& path, std::string_view content,
                                  SystemError* error = nullptr);
+
+// A file the program made for itself (a script, a log) and holds open while it is in use: made
+// exclusively, never through a link, private to the user, and locked, so that a sweep of
+// leftovers never takes it while its job lives. A child is given this very file, and the program
+// reads it back through it, so a name changed meanwhile leads nowhere.
+class HeldFile {
+public:
+    HeldFile() = default;
+    ~HeldFile();
+    HeldFile(HeldFile&& other) noexcept;
+    HeldFile& operator=(HeldFile&& other) noexcept;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    explicit operator bool() const { return native_ != kNone; }
+    // The file's first bytes, at most limit of them; what lies beyond is never read.
+    std::string readStart(std::size_t limit) const;
+    // The descriptor (POSIX) or handle (Windows).
+    std::intptr_t native() const { return native_; }
+    // Closes the file (and so its lock); the file itself stays.
+    void release();
+
+private:
+    friend CreateResult createHeldFile(const std::string&, std::string_view, HeldFile&,
+                                       SystemError*);
+    static constexpr std::intptr_t kNone = -1;
+    std::string path_;
+    std::intptr_t native_ = kNone;
+};
+
+// Makes a new file with the given bytes and holds it (see HeldFile); Exists when the name is
+// taken by anything, a link included.
+CreateResult createHeldFile(const std::string& path, std::string_view content, HeldFile& file,
+                            SystemError* error = nullptr);
 
 // Reads a whole file; false when it cannot be opened.
 bool readFile(const std::string& path, std::string& content);

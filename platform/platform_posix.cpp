@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform_internal.h"
@@ -80,8 +83,9 @@ std::string dataFolder() {
     if (xdg != nullptr && xdg[0] == '/') {
         return xdg;
     }
+    // A relative HOME would put the data wherever the program happens to be started.
     const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') {
+    if (home != nullptr && home[0] == '/') {
         return std::string(home) + "/.local/share";
     }
     // "/" as a home would put the data under the root folder: no better than none.
@@ -173,7 +177,7 @@ CreateResult createFileExclusive(const std::string& path, std::string_view conte
         why.code = ENOENT;
         return CreateResult::Failed;
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         why = lastSystemError();
         return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
@@ -223,6 +227,77 @@ std::string executableFolder() {
     path.resize(static_cast<std::size_t>(length));
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+}  // namespace platform
+
+namespace platform {
+
+HeldFile::~HeldFile() {
+    release();
+}
+
+HeldFile::HeldFile(HeldFile&& other) noexcept
+    : path_(std::move(other.path_)), native_(std::exchange(other.native_, kNone)) {}
+
+HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
+    if (this != &other) {
+        release();
+        path_ = std::move(other.path_);
+        native_ = std::exchange(other.native_, kNone);
+    }
+    return *this;
+}
+
+void HeldFile::release() {
+    if (native_ != kNone) {
+        ::close(static_cast<int>(native_));
+        native_ = kNone;
+    }
+}
+
+std::string HeldFile::readStart(std::size_t limit) const {
+    std::string content;
+    if (native_ == kNone) {
+        return content;
+    }
+    char piece[65536];
+    while (content.size() < limit) {
+        const std::size_t want = std::min(sizeof piece, limit - content.size());
+        const ssize_t got =
+            ::pread(static_cast<int>(native_), piece, want, static_cast<off_t>(content.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        content.append(piece, static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
+CreateResult createHeldFile(const std::string& path, std::string_view content, HeldFile& file,
+                            SystemError* error) {
+    SystemError ignored;
+    SystemError& why = error != nullptr ? *error : ignored;
+    file.release();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        why = lastSystemError();
+        return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+    }
+    // A fresh file: no one else can hold its lock yet.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    if (!writeAll(fd, content)) {
+        why = lastSystemError();
+        ::close(fd);
+        ::unlink(path.c_str());
+        return CreateResult::Failed;
+    }
+    file.path_ = path;
+    file.native_ = fd;
+    return CreateResult::Created;
 }
 
 }  // namespace platform

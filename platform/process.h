@@ -18,43 +18,41 @@
 
 namespace platform {
 
+class HeldFile;
+class OutputPlace;
 class Process;
 
-// How a child is stopped, step by step: "q" on its standard input every 300 ms from the first
-// request, its whole group terminated after 10 s of that, and killed 2 s later. Walked alike by
-// the converter's runner and by Process's destructor.
+// How a child is stopped, step by step: "q" on its standard input every askEvery from the first
+// request, its whole group terminated after terminateAfter of that, and killed killAfter later.
+// Walked alike by the converter's runner and by Process's destructor. The defaults are the
+// program's; tests shorten them.
 enum class StopAction { Ask, Terminate, Kill };
 
-struct StopStep {
-    StopAction action;
-    std::chrono::milliseconds from;   // since the walk began
-    std::chrono::milliseconds every;  // repeated this often until the next step; 0: once
+struct StopTimings {
+    std::chrono::milliseconds askEvery{300};
+    std::chrono::milliseconds terminateAfter{10000};
+    std::chrono::milliseconds killAfter{2000};
 };
 
-inline constexpr StopStep kStopLadder[] = {
-    {StopAction::Ask, std::chrono::milliseconds(0), std::chrono::milliseconds(300)},
-    {StopAction::Terminate, std::chrono::milliseconds(10000), std::chrono::milliseconds(0)},
-    {StopAction::Kill, std::chrono::milliseconds(12000), std::chrono::milliseconds(0)},
-};
-
-// One walk down kStopLadder.
+// One walk down the ladder.
 class StopWalk {
 public:
     using Clock = std::chrono::steady_clock;
     // canAsk false (a child without standard input to ask on): the walk begins at Terminate.
-    StopWalk(Clock::time_point start, bool canAsk);
+    StopWalk(Clock::time_point start, bool canAsk, const StopTimings& timings = {});
     // The action that has fallen due by now, if any; at most one per call.
     std::optional<StopAction> due(Clock::time_point now);
     // When the next action falls due; Clock::time_point::max() once Kill has been taken.
     Clock::time_point nextDue() const { return next_; }
-    bool terminated() const { return terminated_; }
-    bool killed() const { return step_ >= std::size(kStopLadder); }
+    bool terminated() const { return step_ >= kKilling; }
+    bool killed() const { return step_ == kDone; }
 
 private:
-    Clock::time_point start_;
+    enum Step { kAsking, kTerminating, kKilling, kDone };
+    StopTimings timings_;
+    Clock::time_point terminateAt_;
     Clock::time_point next_;
-    std::size_t step_ = 0;
-    bool terminated_ = false;
+    int step_ = kAsking;
 };
 
 // Carries out one step on the child: Ask writes "q" to its standard input.
@@ -67,11 +65,16 @@ public:
         bool pipeOutput = false;
         // Standard input is a pipe that the parent writes.
         bool pipeInput = false;
-        // When not empty, standard error goes to this file, which must already exist (it is
-        // truncated); this takes precedence over pipeOutput for standard error.
-        std::string errorLogPath;
+        // When set, standard error goes to this file, which the caller made and holds; the
+        // child writes it from its start.
+        const HeldFile* errorLog = nullptr;
+        // When set, the child runs in the job's private folder (POSIX; on Windows the converter
+        // is given full paths instead).
+        const OutputPlace* workFolder = nullptr;
         // Streams that are neither piped nor logged go to the null device: the child never
         // shares the program's own console streams.
+        // How the destructor stops a child that still runs.
+        StopTimings stopTimings;
         // Files that are the child's work in progress: should the program end without
         // destroying this object (killed, say), they are removed once the child's group has been
         // ended (POSIX; on Windows the group ends, the files stay).
@@ -83,13 +86,17 @@ public:
     struct Started {
         std::unique_ptr<Process> process;  // null when the child could not be started
         SystemError error;                 // why not
+        // The child started but its guardian did not, so it was ended at once: without the
+        // guardian it could outlive the program.
+        bool guardFailed = false;
     };
 
     // Starts the script. No process when the child could not be started: an empty path, a
-    // path that is not a readable file, an error log that cannot be opened, or a failed start
-    // (an exec failure is known here, not later). The parent keeps no copy of the child's pipe
-    // ends, so the output pipe reaches its end once the child and everything it started have
-    // closed theirs; the parent's own ends are not inherited by any child.
+    // path that is not a readable file, too few descriptors allowed for the interpreter, a
+    // failed start (an exec failure is known here, not later), or a guardian that could not be
+    // started; each with the system's reason for the step that failed. The parent keeps no copy of
+    // the child's pipe ends, so the output pipe reaches its end once the child and everything it
+    // started have closed theirs; the parent's own ends are not inherited by any child.
     //
     // The child's group never outlives the program: however the program ends, the group is
     // ended too (on POSIX by a small guardian process that waits on a pipe from the program; on
@@ -100,8 +107,8 @@ public:
         return start(scriptPath, options).process;
     }
 
-    // Ends the child if it still runs (walking kStopLadder), kills whatever is left of its group,
-    // and reaps it. Never leaves a zombie or a running script behind.
+    // Ends the child if it still runs (walking the stop ladder), kills whatever is left of its
+    // group, and reaps it. Never leaves a zombie or a running script behind.
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -151,10 +158,11 @@ private:
 // the job settles them: should the program end without releasing the guard (killed, say), a
 // small helper process removes every file added to it (POSIX; on Windows nothing is guarded).
 // Unlike a Process's own guardian it also covers the moments before its child starts and after
-// it ends. A guard that could not start its helper guards nothing.
+// it ends. A guard that could not start its helper guards nothing, and says why.
 class LeftoverGuard {
 public:
-    LeftoverGuard();
+    // With a job's output place, its private folder goes too, with whatever is in it (POSIX).
+    explicit LeftoverGuard(const OutputPlace* place = nullptr);
     // Releases the guard: the files added are settled, and nothing is removed.
     ~LeftoverGuard();
     LeftoverGuard(const LeftoverGuard&) = delete;
@@ -162,6 +170,8 @@ public:
 
     // Adds a file that the program has just created.
     void add(const std::string& path);
+    // Why the guard has no helper and so guards nothing; code 0 when it has one.
+    SystemError error() const;
 
 private:
     struct Impl;

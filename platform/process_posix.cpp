@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "child_groups.h"
+#include "output_file_posix.h"
+#include "posix_descriptor.h"
 
 extern char** environ;
 
@@ -44,42 +47,22 @@ constexpr const char* kGuardianScript =
 // each one outside [A-Za-z0-9/._-] written as \0 and three octal digits, which printf's %b
 // turns back into the byte; a line cut short by the program's end has no line end and is
 // dropped, so no shortened name is ever removed.
+// Given a job's output place, it holds the private folder as descriptor 3 and the output folder
+// as descriptor 4, and empties and removes the private folder through them: by no name that
+// another user could have changed meanwhile.
 constexpr const char* kLeftoverScript =
     "set -f; list=; "
     "while IFS= read -r line; do case $line in done) exit 0;; +*) list=\"$list ${line#+}\";; "
     "esac; done; "
-    "for word in $list; do name=$(printf '%bx' \"$word\"); rm -f -- \"${name%x}\"; done; exit 0";
+    "for word in $list; do name=$(printf '%bx' \"$word\"); rm -f -- \"${name%x}\"; done; "
+    "[ -n \"$1\" ] || exit 0; set +f; "
+    "rm -f -- /proc/self/fd/3/* /proc/self/fd/3/.[!.]* 2>/dev/null; "
+    "rmdir -- \"/proc/self/fd/4/$1\" 2>/dev/null; exit 0";
 
 std::atomic<bool> pidfdEnabled{true};
+std::atomic<int> guardianFailure{0};
 
-// Owns one descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.fd_, -1));
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
+using Fd = FileDescriptor;
 
 // Moves a descriptor above the three standard ones: a program started with one of them closed
 // would otherwise get a pipe end there, which the child's dup2 would leave close-on-exec.
@@ -181,63 +164,78 @@ bool writeQuietly(int fd, const char* data, std::size_t size) {
     return written >= 0 && static_cast<std::size_t>(written) == size;
 }
 
-// Sets up the spawn of a child in a group of its own, with the given standard streams. A group
-// of its own: terminal signals meant for the program do not reach it, and a stop can end the
-// script and everything it started together. Signal dispositions and the mask are reset, since
-// ignored signals would otherwise be inherited across exec.
-bool prepareSpawn(SpawnSetup& setup, int inputFd, int outputFd, int errorFd) {
+// Sets up the spawn of a child in a group of its own, with the given standard streams; 0, or
+// the error of the step that failed. A group of its own: terminal signals meant for the program
+// do not reach it, and a stop can end the script and everything it started together. Signal
+// dispositions and the mask are reset, since ignored signals would otherwise be inherited across
+// exec. The descriptors from 3 up are given as they are (extra), every other one is closed.
+int prepareSpawn(SpawnSetup& setup, int inputFd, int outputFd, int errorFd,
+                 const std::vector<int>& extra = {}, int workFolder = -1) {
     if (!setup.actionsReady || !setup.attributesReady) {
-        return false;
+        return ENOMEM;
     }
-    bool ready = posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO) == 0 &&
-                 posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO) == 0 &&
-                 posix_spawn_file_actions_adddup2(&setup.actions, errorFd, STDERR_FILENO) == 0;
+    posix_spawn_file_actions_t* actions = &setup.actions;
+    int error = posix_spawn_file_actions_adddup2(actions, inputFd, STDIN_FILENO);
+    error = error ? error : posix_spawn_file_actions_adddup2(actions, outputFd, STDOUT_FILENO);
+    error = error ? error : posix_spawn_file_actions_adddup2(actions, errorFd, STDERR_FILENO);
+    int next = STDERR_FILENO + 1;
+    for (const int fd : extra) {
+        error = error ? error : posix_spawn_file_actions_adddup2(actions, fd, next++);
+    }
+    if (workFolder >= 0) {
+        // Held, so that the converter is given a bare name in the very folder the job made.
+        error = error ? error : posix_spawn_file_actions_addfchdir_np(actions, workFolder);
+    }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Descriptors that other code left inheritable must not keep our pipes open either.
-    ready =
-        ready && posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1) == 0;
+    error = error ? error : posix_spawn_file_actions_addclosefrom_np(actions, next);
 #endif
     sigset_t emptySet;
     sigset_t allSignals;
     sigemptyset(&emptySet);
     sigfillset(&allSignals);
-    return ready &&
-           posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP |
-                                                           POSIX_SPAWN_SETSIGMASK |
-                                                           POSIX_SPAWN_SETSIGDEF) == 0 &&
-           posix_spawnattr_setpgroup(&setup.attributes, 0) == 0 &&
-           posix_spawnattr_setsigmask(&setup.attributes, &emptySet) == 0 &&
-           posix_spawnattr_setsigdefault(&setup.attributes, &allSignals) == 0;
+    posix_spawnattr_t* attributes = &setup.attributes;
+    error = error ? error
+                  : posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETPGROUP |
+                                                             POSIX_SPAWN_SETSIGMASK |
+                                                             POSIX_SPAWN_SETSIGDEF);
+    error = error ? error : posix_spawnattr_setpgroup(attributes, 0);
+    error = error ? error : posix_spawnattr_setsigmask(attributes, &emptySet);
+    return error ? error : posix_spawnattr_setsigdefault(attributes, &allSignals);
 }
 
-// Starts the guardian of the group led by child; its pipe's write end comes back in
-// control. -1 when it could not be started: the child then runs unguarded.
-pid_t startGuardian(pid_t child, const std::vector<std::string>& files, const Fd& nullDevice,
-                    Fd& control) {
-    Fd watch;
-    if (!makePipe(watch, control)) {
-        return -1;
-    }
-    SpawnSetup setup;
-    if (!prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get())) {
-        control.reset();
-        return -1;
-    }
-    std::vector<std::string> words = {"/bin/sh", "-c", kGuardianScript, "kestrova-guard",
-                                      std::to_string(child)};
-    words.insert(words.end(), files.begin(), files.end());
+// Runs /bin/sh with the words after it; 0 or the spawn's error.
+int spawnShell(SpawnSetup& setup, std::vector<std::string> words, pid_t& pid) {
+    words.insert(words.begin(), "/bin/sh");
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, "/bin/sh", &setup.actions, &setup.attributes, argv.data(), environ) !=
-        0) {
-        control.reset();
-        return -1;
+    return posix_spawn(&pid, "/bin/sh", &setup.actions, &setup.attributes, argv.data(), environ);
+}
+
+// Starts the guardian of the group led by child; its pipe's write end comes back in control.
+// 0, or why it could not be started.
+int startGuardian(pid_t child, const std::vector<std::string>& files, const Fd& nullDevice,
+                  Fd& control, pid_t& guardian) {
+    if (const int failure = guardianFailure.load()) {
+        return failure;
     }
-    return pid;
+    Fd watch;
+    if (!makePipe(watch, control)) {
+        return errno;
+    }
+    SpawnSetup setup;
+    int error = prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get());
+    std::vector<std::string> words = {"-c", kGuardianScript, "kestrova-guard",
+                                      std::to_string(child)};
+    words.insert(words.end(), files.begin(), files.end());
+    error = error ? error : spawnShell(setup, std::move(words), guardian);
+    if (error != 0) {
+        control.reset();
+    }
+    return error;
 }
 
 // A word for the leftover guard's helper.
@@ -266,27 +264,35 @@ std::string leftoverWord(const std::string& path) {
 struct LeftoverGuard::Impl {
     pid_t helper = -1;
     Fd control;
+    SystemError error;
 };
 
-LeftoverGuard::LeftoverGuard() : impl_(std::make_unique<Impl>()) {
+LeftoverGuard::LeftoverGuard(const OutputPlace* place) : impl_(std::make_unique<Impl>()) {
     Fd watch;
     Fd nullDevice(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
-    SpawnSetup setup;
-    if (!nullDevice || !aboveStandard(nullDevice) || !makePipe(watch, impl_->control) ||
-        !prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get())) {
+    if (!nullDevice || !aboveStandard(nullDevice) || !makePipe(watch, impl_->control)) {
+        impl_->error = lastSystemError();
         impl_->control.reset();
         return;
     }
-    std::string shell = "/bin/sh";
-    std::string option = "-c";
-    std::string script = kLeftoverScript;
-    std::string name = "kestrova-guard-files";
-    char* argv[] = {shell.data(), option.data(), script.data(), name.data(), nullptr};
-    if (posix_spawn(&impl_->helper, shell.c_str(), &setup.actions, &setup.attributes, argv,
-                    environ) != 0) {
+    std::vector<int> folders;
+    std::vector<std::string> words = {"-c", kLeftoverScript, "kestrova-guard-files"};
+    if (place != nullptr) {
+        folders = {place->impl().privateFolder.get(), place->impl().outputFolder.get()};
+        words.push_back(place->impl().privateName);
+    }
+    SpawnSetup setup;
+    int error = prepareSpawn(setup, watch.get(), nullDevice.get(), nullDevice.get(), folders);
+    error = error ? error : spawnShell(setup, std::move(words), impl_->helper);
+    if (error != 0) {
+        impl_->error.code = error;
         impl_->helper = -1;
         impl_->control.reset();
     }
+}
+
+SystemError LeftoverGuard::error() const {
+    return impl_->error;
 }
 
 LeftoverGuard::~LeftoverGuard() {
@@ -315,6 +321,11 @@ void LeftoverGuard::add(const std::string& path) {
     }
 }
 
+// Test hook: the next guardians fail to start with this error (0: they start again).
+void setGuardianFailureForTesting(int error) {
+    guardianFailure = error;
+}
+
 // Test hook: forces the short-poll used where pidfd_open is missing.
 void setPidfdEnabledForTesting(bool enabled) {
     pidfdEnabled = enabled;
@@ -333,6 +344,7 @@ struct Process::Impl {
     // longer ours to signal.
     bool reaped = false;
     int status = -1;
+    StopTimings stopTimings;
 
     // Looks at the child's end without reaping it, so that its process and group ids stay
     // reserved for signals until the destructor reaps.
@@ -401,73 +413,108 @@ struct Process::Impl {
 
 Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-Process::Started Process::start(const std::string& scriptPath, const Options& options) {
-    Started started;
-    auto fail = [&started](int code) {
-        started.error.code = code;
-        return std::move(started);
-    };
+namespace {
+
+// The interpreter moves the script's descriptor to 10 or above; below that it cannot even read
+// the script, and says only "Invalid argument".
+constexpr rlim_t kDescriptorsNeeded = 16;
+
+// 0 when the script can be given to the interpreter, else why not.
+int checkScript(const std::string& scriptPath) {
     struct stat info {};
     if (scriptPath.empty()) {
-        return fail(ENOENT);
+        return ENOENT;
     }
     if (::stat(scriptPath.c_str(), &info) != 0 || ::access(scriptPath.c_str(), R_OK) != 0) {
-        return fail(errno);
+        return errno;
     }
     if (!S_ISREG(info.st_mode)) {
-        return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     }
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < kDescriptorsNeeded) {
+        return EMFILE;
+    }
+    return 0;
+}
 
+// The child's standard streams, and the parent's ends of its pipes.
+struct ChildStreams {
     Fd outRead, outWrite, inRead, inWrite, nullDevice, errorLog;
-    if (options.pipeOutput && (!makePipe(outRead, outWrite) || !setNonBlocking(outRead.get()))) {
-        return fail(errno);
-    }
-    if (options.pipeInput && (!makePipe(inRead, inWrite) || !setNonBlocking(inWrite.get()))) {
-        return fail(errno);
-    }
-    nullDevice.reset(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
-    if (!nullDevice || !aboveStandard(nullDevice)) {
-        return fail(errno);
-    }
-    if (!options.errorLogPath.empty()) {
-        errorLog.reset(
-            ::open(options.errorLogPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
-        if (!errorLog || !aboveStandard(errorLog)) {
-            return fail(errno);
+
+    // 0, or the error of the step that failed.
+    int open(const Process::Options& options) {
+        if (options.pipeOutput &&
+            (!makePipe(outRead, outWrite) || !setNonBlocking(outRead.get()))) {
+            return errno;
         }
+        if (options.pipeInput && (!makePipe(inRead, inWrite) || !setNonBlocking(inWrite.get()))) {
+            return errno;
+        }
+        nullDevice.reset(::open("/dev/null", O_RDWR | O_CLOEXEC | O_NOCTTY));
+        if (!nullDevice || !aboveStandard(nullDevice)) {
+            return errno;
+        }
+        if (options.errorLog != nullptr) {
+            // The very file the caller made, never one reopened by its name.
+            errorLog.reset(::fcntl(static_cast<int>(options.errorLog->native()), F_DUPFD_CLOEXEC,
+                                   STDERR_FILENO + 1));
+            if (!errorLog) {
+                return errno;
+            }
+        }
+        return 0;
     }
+};
 
+// Spawns the interpreter on the script with the streams; 0 or the error of the step that failed.
+int spawnScript(const std::string& scriptPath, const ChildStreams& streams,
+                const Process::Options& options, pid_t& pid) {
     SpawnSetup setup;
-    const int inputFd = inRead ? inRead.get() : nullDevice.get();
-    const int outputFd = outWrite ? outWrite.get() : nullDevice.get();
-    const int errorFd = errorLog ? errorLog.get() : outputFd;
-    if (!prepareSpawn(setup, inputFd, outputFd, errorFd)) {
-        return fail(ENOMEM);
-    }
+    const int inputFd = streams.inRead ? streams.inRead.get() : streams.nullDevice.get();
+    const int outputFd = streams.outWrite ? streams.outWrite.get() : streams.nullDevice.get();
+    const int errorFd = streams.errorLog ? streams.errorLog.get() : outputFd;
+    const int workFolder =
+        options.workFolder != nullptr ? options.workFolder->impl().privateFolder.get() : -1;
+    const int error = prepareSpawn(setup, inputFd, outputFd, errorFd, {}, workFolder);
+    return error ? error : spawnShell(setup, {"--", scriptPath}, pid);
+}
 
-    std::string shell = "/bin/sh";
-    std::string endOfOptions = "--";
-    std::string script = scriptPath;
-    char* argv[] = {shell.data(), endOfOptions.data(), script.data(), nullptr};
+}  // namespace
+
+Process::Started Process::start(const std::string& scriptPath, const Options& options) {
+    Started started;
+    ChildStreams streams;
     pid_t pid = -1;
-    const int spawnError =
-        posix_spawn(&pid, shell.c_str(), &setup.actions, &setup.attributes, argv, environ);
-    if (spawnError != 0) {
-        return fail(spawnError);
+    int error = checkScript(scriptPath);
+    error = error ? error : streams.open(options);
+    error = error ? error : spawnScript(scriptPath, streams, options, pid);
+    if (error != 0) {
+        started.error.code = error;
+        return started;
     }
-
     registerChildGroup(pid);
     auto impl = std::make_unique<Impl>();
     impl->pid = pid;
-    impl->guardian =
-        startGuardian(pid, options.removeIfAbandoned, nullDevice, impl->guardianControl);
+    impl->stopTimings = options.stopTimings;
     impl->pidfd = openPidfd(pid);
-    impl->outRead = std::move(outRead);
-    impl->inWrite = std::move(inWrite);
+    impl->outRead = std::move(streams.outRead);
+    impl->inWrite = std::move(streams.inWrite);
     impl->outEnded = !impl->outRead;
-    // The child's ends (outWrite, inRead, the null device, the log) close here, so the output
-    // pipe ends with the child and a read never waits on a writer of our own.
-    started.process = std::unique_ptr<Process>(new Process(std::move(impl)));
+    error = startGuardian(pid, options.removeIfAbandoned, streams.nullDevice, impl->guardianControl,
+                          impl->guardian);
+    // The child's ends (its pipe ends, the null device, the log) close with streams, so the
+    // output pipe ends with the child and a read never waits on a writer of our own.
+    auto process = std::unique_ptr<Process>(new Process(std::move(impl)));
+    if (error != 0) {
+        // Unguarded, the converter could outlive the program: it goes at once, and is reaped.
+        process->impl_->guardian = -1;
+        process->kill();
+        started.error.code = error;
+        started.guardFailed = true;
+        return started;
+    }
+    started.process = std::move(process);
     return started;
 }
 
@@ -478,7 +525,7 @@ Process::~Process() {
     Impl& child = *impl_;
     unregisterChildGroup(child.pid);
     if (!child.reaped) {
-        StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(child.inWrite));
+        StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(child.inWrite), child.stopTimings);
         while (!child.checkExited()) {
             if (const auto action = walk.due(StopWalk::Clock::now())) {
                 takeStopAction(*this, *action);

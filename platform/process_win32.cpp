@@ -123,6 +123,7 @@ struct Process::Impl {
     bool outputEnded = true;
     bool exited = false;
     DWORD exitCode = 0;
+    StopTimings stopTimings;
 
     bool checkExited(DWORD timeoutMs) {
         if (exited) {
@@ -199,6 +200,7 @@ Process::Started Process::start(const std::string& scriptPath, const Options& op
     }
 
     auto impl = std::make_unique<Impl>();
+    impl->stopTimings = options.stopTimings;
     Handle outputWrite;
     Handle inputRead;
     if (options.pipeOutput) {
@@ -261,7 +263,7 @@ Process::~Process() {
     if (!impl_) {
         return;
     }
-    StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(impl_->inputWrite));
+    StopWalk walk(StopWalk::Clock::now(), static_cast<bool>(impl_->inputWrite), impl_->stopTimings);
     while (!impl_->checkExited(0)) {
         if (const auto action = walk.due(StopWalk::Clock::now())) {
             takeStopAction(*this, *action);

@@ -1,39 +1,37 @@
-#include <iterator>
-
 #include "process.h"
 
 namespace platform {
 
-StopWalk::StopWalk(Clock::time_point start, bool canAsk) : start_(start), next_(start) {
+StopWalk::StopWalk(Clock::time_point start, bool canAsk, const StopTimings& timings)
+    : timings_(timings), terminateAt_(start + timings.terminateAfter), next_(start) {
     if (!canAsk) {
-        while (step_ < std::size(kStopLadder) && kStopLadder[step_].action == StopAction::Ask) {
-            ++step_;
-        }
-        // The first step that remains begins at once.
-        if (step_ < std::size(kStopLadder)) {
-            start_ = start - kStopLadder[step_].from;
-        }
+        step_ = kTerminating;
+        terminateAt_ = start;
     }
 }
 
 std::optional<StopAction> StopWalk::due(Clock::time_point now) {
-    if (step_ >= std::size(kStopLadder) || now < next_) {
+    if (step_ == kDone || now < next_) {
         return std::nullopt;
     }
-    const StopStep& step = kStopLadder[step_];
-    const Clock::time_point following = step_ + 1 < std::size(kStopLadder)
-                                            ? start_ + kStopLadder[step_ + 1].from
-                                            : Clock::time_point::max();
-    if (step.every.count() > 0 && now + step.every < following) {
-        next_ = now + step.every;
-    } else {
-        ++step_;
-        next_ = following;
+    switch (step_) {
+        case kAsking:
+            if (now < terminateAt_) {
+                const auto following = now + timings_.askEvery;
+                next_ = following < terminateAt_ ? following : terminateAt_;
+                return StopAction::Ask;
+            }
+            step_ = kTerminating;
+            [[fallthrough]];
+        case kTerminating:
+            step_ = kKilling;
+            next_ = now + timings_.killAfter;
+            return StopAction::Terminate;
+        default:
+            step_ = kDone;
+            next_ = Clock::time_point::max();
+            return StopAction::Kill;
     }
-    if (step.action == StopAction::Terminate) {
-        terminated_ = true;
-    }
-    return step.action;
 }
 
 void takeStopAction(Process& child, StopAction action) {

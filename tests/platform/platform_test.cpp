@@ -62,22 +62,26 @@ TEST(PlatformTest, StopLadderAsksThenTerminatesThenKills) {
     using platform::StopAction;
     using std::chrono::milliseconds;
     const auto start = platform::StopWalk::Clock::now();
+    const platform::StopTimings quick{milliseconds(50), milliseconds(500), milliseconds(200)};
     const struct {
         bool canAsk;
+        bool quick;
         int atMs;
         std::optional<StopAction> action;
     } rows[] = {
-        {true, 0, StopAction::Ask},           {true, 100, std::nullopt},
-        {true, 300, StopAction::Ask},         {true, 9900, StopAction::Ask},
-        {true, 10000, StopAction::Terminate}, {true, 11000, std::nullopt},
-        {true, 12000, StopAction::Kill},      {true, 60000, std::nullopt},
-        {false, 0, StopAction::Terminate},    {false, 1999, std::nullopt},
-        {false, 2000, StopAction::Kill},
+        {true, false, 0, StopAction::Ask},           {true, false, 100, std::nullopt},
+        {true, false, 300, StopAction::Ask},         {true, false, 9900, StopAction::Ask},
+        {true, false, 10000, StopAction::Terminate}, {true, false, 11000, std::nullopt},
+        {true, false, 12000, StopAction::Kill},      {true, false, 60000, std::nullopt},
+        {false, false, 0, StopAction::Terminate},    {false, false, 1999, std::nullopt},
+        {false, false, 2000, StopAction::Kill},      {true, true, 0, StopAction::Ask},
+        {true, true, 50, StopAction::Ask},           {true, true, 480, StopAction::Ask},
+        {true, true, 500, StopAction::Terminate},    {true, true, 700, StopAction::Kill},
     };
     std::optional<platform::StopWalk> walk;
     for (const auto& row : rows) {
         if (row.atMs == 0) {
-            walk.emplace(start, row.canAsk);
+            walk.emplace(start, row.canAsk, row.quick ? quick : platform::StopTimings{});
         }
         EXPECT_EQ(walk->due(start + milliseconds(row.atMs)), row.action)
             << row.canAsk << " " << row.atMs;

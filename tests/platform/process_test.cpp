@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -20,6 +22,7 @@
 namespace platform {
 // Defined by the POSIX process layer: forces the short-poll used where pidfd_open is missing.
 void setPidfdEnabledForTesting(bool enabled);
+void setGuardianFailureForTesting(int error);
 }  // namespace platform
 
 namespace {
@@ -75,16 +78,31 @@ TEST(ProcessStartTest, RefusesWhatCannotRun) {
     EXPECT_EQ(Process::start(dir.file("missing.sh"), piped()).error.text(),
               "No such file or directory");
     EXPECT_EQ(Process::start(dir.path(), piped()).error.text(), "Is a directory");
-    Process::Options logged;
-    logged.errorLogPath = dir.file("no-such-log.txt");
-    EXPECT_EQ(Process::startScript(dir.write("ok.sh", "exit 0\n"), logged), nullptr);
-    EXPECT_FALSE(std::filesystem::exists(logged.errorLogPath)) << "the log is never created";
+    // Too few descriptors for the interpreter, which would say only "Invalid argument".
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit few = saved;
+    few.rlim_cur = 12;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    const auto starved = Process::start(dir.write("ok.sh", "exit 0\n"), piped());
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(starved.error.text(), "Too many open files");
+    // Without its guardian a child could outlive the program: it is not left running.
+    platform::setGuardianFailureForTesting(EAGAIN);
+    const auto unguarded = Process::start(dir.write("long.sh", "sleep 30\n"), piped());
+    platform::setGuardianFailureForTesting(0);
+    EXPECT_EQ(unguarded.process, nullptr);
+    EXPECT_TRUE(unguarded.guardFailed);
+    EXPECT_EQ(unguarded.error.code, EAGAIN);
 }
 
 TEST(ProcessStartTest, ErrorLogTakesStandardErrorAndNothingReachesOurConsole) {
     TempDir dir;
+    platform::HeldFile log;
+    ASSERT_EQ(platform::createHeldFile(dir.file("log.txt"), "", log),
+              platform::CreateResult::Created);
     Process::Options options;
-    options.errorLogPath = dir.write("log.txt", "old text that must go");
+    options.errorLog = &log;
     // cat ends at once: standard input is the null device, not the program's terminal.
     auto child = Process::startScript(
         dir.write("probe.sh", "cat\necho visible\necho logged >&2\nexit 1\n"), options);
@@ -92,7 +110,7 @@ TEST(ProcessStartTest, ErrorLogTakesStandardErrorAndNothingReachesOurConsole) {
     EXPECT_TRUE(child->outputClosed());
     runToEnd(*child);
     EXPECT_EQ(child->exitStatus(), 1);
-    EXPECT_EQ(readAll(options.errorLogPath), "logged\n");
+    EXPECT_EQ(log.readStart(1 << 20), "logged\n");
 }
 
 TEST(ProcessStartTest, ChildKeepsOnlyItsThreeStreams) {
@@ -109,6 +127,7 @@ TEST(ProcessStartTest, ChildKeepsOnlyItsThreeStreams) {
     }
     // 3 is the directory ls reads.
     EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2", "3"}));
+    other->terminate();
 }
 
 TEST(ProcessStartTest, ScriptRunsInAGroupOfItsOwn) {

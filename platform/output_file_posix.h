@@ -1,0 +1,37 @@
+#pragma once
+
+// The inside of a job's output place on POSIX, shared with the process starter (which runs the
+// converter in the private folder), the leftover guard and the sweep.
+
+#include <string>
+
+#include "output_file.h"
+#include "posix_descriptor.h"
+
+namespace platform {
+
+// A private folder while it is set up (a sweep leaves it alone), and once it is locked.
+inline constexpr const char* kBuildingPrefix = ".kestrova-new-";
+inline constexpr const char* kJobPrefix = ".kestrova-job-";
+inline constexpr const char* kLockName = "lock";
+
+struct OutputPlace::Impl {
+    std::string outputFolderPath;
+    std::string outputName;
+    std::string temporaryName;
+    std::string privateName;  // its name in the output folder; empty when none was made
+    FileDescriptor outputFolder;
+    FileIdentity outputFolderId;
+    FileDescriptor privateFolder;
+    FileDescriptor lock;
+
+    ~Impl();
+    // Locks the new private folder, makes the temporary file in it and gives it its final name;
+    // an errno value when that fails.
+    int settle(const std::string& building, const std::string& finalName);
+};
+
+// Removes every entry of the folder held by the descriptor (files only; the folder stays).
+void removeFolderContents(int folder);
+
+}  // namespace platform
