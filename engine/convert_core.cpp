@@ -1,8 +1,5 @@
 #include "convert_core.h"
 
-#include "process.h"
-#include "script.h"
-
 ConvertCore::ConvertCore() = default;
 
 ConvertCore::~ConvertCore() {
@@ -102,18 +99,4 @@ void ConvertCore::setJobOutcome(int index, JobOutcome outcome, std::string reaso
     ConvertJob& job = *jobs[static_cast<std::size_t>(index)];
     job.outcome = outcome;
     job.reason = std::move(reason);
-}
-
-std::string ConvertCore::writeScript(const std::string& sourcePath, const std::string& presetArgs,
-                                     const std::string* outputPath) {
-    ScriptCommand command{toolPath, sourcePath, presetArgs, std::nullopt};
-    if (outputPath != nullptr) {
-        command.outputPath = *outputPath;
-    }
-    MadeFile script = makeScriptFile(command);
-    lastScriptError = script.error;
-    if (leftovers && !script.path.empty()) {
-        leftovers->add(script.path);
-    }
-    return script.path;
 }

@@ -3,24 +3,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "convert_job.h"
-#include "converter_run.h"
-#include "engine_error.h"
 #include "output_parser.h"
+#include "process.h"
 
-namespace platform {
-class LeftoverGuard;
-struct TemporaryOutput;
-}  // namespace platform
+class BatchLedger;
 
 // Run states of the engine, in the values the owner and the worker exchange.
 enum RunState : int {
@@ -47,14 +43,14 @@ enum ConfirmAnswer : int {
 using ConfirmCallback = int (*)(int code, std::intptr_t context);
 
 // The conversion engine: the settings of a batch, its queue of jobs, and one worker thread per
-// batch that converts the jobs one after another through the external converter.
+// batch that converts the jobs one after another through the external converter. Each job's
+// conversion is a unit of its own (job_run.h) that knows nothing of this class; the engine keeps
+// only its settings, its queue and what the owner reads.
 //
 // Threads: the owner (UI) thread sets the settings, adds and clears jobs, starts and stops;
 // the worker runs the jobs and calls confirmCallback. jobLock guards the jobs, their records,
 // the path map and the writes of currentIndex; it is never held while a child process runs
 // or while confirmCallback runs. runState, currentIndex and converting are read without it.
-class BatchLedger;
-
 class ConvertCore {
 public:
     ConvertCore();
@@ -66,7 +62,9 @@ public:
     virtual bool isReady();
     // Deletes every job and resets currentIndex; always true. Waits for a previous worker first.
     virtual bool clearJobs();
-    // Converts one job's source into its output; always true.
+    // Converts the current job's source into its output and records how the job ended on it;
+    // always true. Replaces what stands at the output name only when something stood there as
+    // it began: the run loop calls it only after the user agreed to replace it.
     virtual bool convert(const std::string& source, const std::string& output);
     // Starts the worker for the queued jobs; always true. Waits for a previous worker first.
     virtual bool start();
@@ -104,44 +102,28 @@ public:
     // Output path for source in folder, with outputExt replacing the source's extension.
     std::string buildOutputPath(const std::string& source, const std::string& folder) const;
 
-    // Writes a script for the converter: the probe form without outputPath, the convert form
-    // with it. Returns its path, or "" when it cannot be written (the reason is kept for the
-    // job).
+    // The engine's steps one by one, each over the unit that does it for a job: a script for the
+    // converter (the probe form without outputPath, the convert form with it; its path, or ""
+    // when it cannot be written), a converting run with its text given to parseProgress and "q"
+    // sent on a stop (true when the child was started), a probe run whose error text is
+    // collected in a log (errorText, optional, receives the log's first 1 MiB; true when
+    // started), the duration of a source in whole seconds (0 when none was found), and one chunk
+    // of a converting run's text taken for the current job's percent.
     std::string writeScript(const std::string& sourcePath, const std::string& presetArgs,
                             const std::string* outputPath);
-
-    // Runs a convert script with its output read while it runs and "q" sent on a stop.
-    // True when the child was started (it has ended on return).
     bool runProcess(const std::string& commandLine);
-    // Runs a probe script, its standard error collected in a log that is read whole and
-    // deleted. errorText (optional) receives the log's text. True when the child was started.
     bool runProcess2(const std::string& scriptPath, std::string* errorText);
-
-    // Duration of the source in whole seconds from a probe run; 0 when none was found. A probe
-    // whose script cannot be written, or that outlasts probeTimeLimit, fails the job (the
-    // reason is kept for it).
     int probeDuration(const std::string& sourcePath);
-    // Takes one chunk of the converter's console text and updates the current job's percent.
     void parseProgress(std::string_view chunk);
 
 private:
-    // How the job under way ended, as convert() found it.
-    struct JobEnd {
-        JobOutcome outcome = JobOutcome::Failed;
-        std::string reason;
-    };
-
     static void workerMain(ConvertCore* core);
     void runProc();
-    // Takes one chunk of the converter's text: debug channel, progress and error line.
-    void takeOutput(std::string_view text);
-    // What a finished, failed or stopped converting run means for the job and its files.
-    JobEnd endConversion(const RunEnd& run, const platform::TemporaryOutput& temporary,
-                         const std::string& output);
-    bool stopRequested() const { return runState != Running; }
-
-    // Tests reach the engine's inner state through this.
-    friend class ConvertCoreTestPeer;
+    // Settles one job: its claim on the output, what stands there, the question, the conversion.
+    void runJob(int index, BatchLedger& ledger);
+    // Removes a killed run's leftovers where this batch is about to work.
+    void sweep(BatchLedger& ledger);
+    void report(const std::vector<std::string>& swept) const;
 
     std::mutex jobLock;
     std::thread workerThread;
@@ -156,35 +138,28 @@ public:
 private:
     std::vector<std::unique_ptr<ConvertJob>> jobs;
     std::map<std::string, ConvertJob*> jobsByPath;
+    // The console text parseProgress has not examined yet.
+    ProgressReader pendingOutput;
 
 public:
     // How long a probe may take before its job fails: a source that never answers (a FIFO, a
     // hung network mount) must not hold the batch. Tests shorten it.
     std::chrono::milliseconds probeTimeLimit{60000};
-
-    std::atomic<int> runState{Idle};
-    std::atomic<int> currentIndex{-1};
-    std::atomic<bool> converting{false};
+    // How a converter is stopped: "q" every 300 ms, terminated after 10 s, killed 2 s later.
+    // Tests shorten them.
+    platform::StopTimings stopTimings;
     // Engines that run the parts of one batch side by side share its ledger (set by the owner
     // before start), so that no two of their jobs write one output; when empty, each start
     // begins a ledger of its own.
     std::shared_ptr<BatchLedger> sharedLedger;
+    // Told of each leftover of a killed run that a batch removed (its path), on the worker
+    // thread; when empty, the debug channel is.
+    std::function<void(const std::string& path)> onSwept;
+
+    std::atomic<int> runState{Idle};
+    std::atomic<int> currentIndex{-1};
+    std::atomic<bool> converting{false};
     // Asked on the worker thread before an existing output is replaced.
     ConfirmCallback confirmCallback = nullptr;
     std::intptr_t confirmContext = 0;
-
-private:
-    // The converting run's text: its status lines, and its last error line. Worker only.
-    ProgressReader progress;
-    ErrorLineReader errorLines;
-    // Worker only: how the last runs and files went, for the job under way.
-    RunEnd lastRun;
-    EngineError lastScriptError;
-    EngineError probeError;
-    bool probeTimedOut = false;
-    std::vector<std::string> abandonedFiles;
-    bool replaceAgreed = false;
-    std::optional<JobEnd> jobEnd;
-    // Guards the files of the job under way against the program's sudden end. Worker only.
-    std::unique_ptr<platform::LeftoverGuard> leftovers;
 };

@@ -10,17 +10,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// How often a running converter is looked at for a stop request.
-constexpr auto kConvertPoll = milliseconds(300);
 constexpr auto kProbePoll = milliseconds(100);
 constexpr std::size_t kChunkSize = 4096;
 // Bounds the reading of what is left after the child's end, should something it started
 // still be writing.
 constexpr int kMaxTailChunks = 4096;
 
-int msUntil(Clock::time_point deadline) {
+int msUntil(Clock::time_point deadline, milliseconds whenNone) {
     if (deadline == Clock::time_point::max()) {
-        return static_cast<int>(kConvertPoll.count());
+        return static_cast<int>(whenNone.count());
     }
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::clamp<milliseconds::rep>(left, 0, 1 << 30));
@@ -47,7 +45,7 @@ RunEnd couldNotStart(const platform::SystemError& error) {
 }  // namespace
 
 RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
-                    const TextSink& sink) {
+                    const TextSink& sink, const platform::StopTimings& timings) {
     if (stopRequested()) {
         RunEnd end;
         end.kind = RunEnd::Kind::NotStartedForStop;
@@ -60,20 +58,21 @@ RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
     platform::Process& child = *started.process;
 
     std::optional<platform::StopWalk> walk;
-    auto nextPoll = Clock::now() + kConvertPoll;
+    const milliseconds poll = timings.askEvery;
+    auto nextPoll = Clock::now() + poll;
     platform::Process::WaitResult result;
     for (;;) {
         const auto wakeAt = walk ? std::min(nextPoll, walk->nextDue()) : nextPoll;
-        result = child.wait(msUntil(wakeAt));
+        result = child.wait(msUntil(wakeAt, poll));
         if (result != platform::Process::WaitResult::Timeout) {
             break;
         }
         pump(child, sink);
         const auto now = Clock::now();
         if (now >= nextPoll) {
-            nextPoll = now + kConvertPoll;
+            nextPoll = now + poll;
             if (!walk && stopRequested()) {
-                walk.emplace(now, child.hasInput());
+                walk.emplace(now, child.hasInput(), timings);
             }
         }
         if (walk) {
@@ -87,7 +86,7 @@ RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
         // The shell dies at once on SIGTERM; the converter may still be finishing its file, or
         // may ignore the signal. Its end shows as the end of the output pipe.
         while (!child.outputClosed() && !walk->killed()) {
-            if (child.waitForOutput(msUntil(walk->nextDue()))) {
+            if (child.waitForOutput(msUntil(walk->nextDue(), poll))) {
                 pump(child, sink);
             }
             if (const auto action = walk->due(Clock::now())) {

@@ -30,8 +30,9 @@ using ProcessStarter = std::function<platform::Process::Started()>;
 // Runs one converter to its end. Nothing is started when stopRequested() holds already. The
 // output pipe is drained as text arrives (a converter blocked on a full pipe would never read
 // its "q"), and what is left in it after the child's end is read too.
+// A stop request is looked for every timings.askEvery, and the ladder is walked with timings.
 RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
-                    const TextSink& sink);
+                    const TextSink& sink, const platform::StopTimings& timings = {});
 
 // Runs a child whose standard error goes to a log, until it ends, a stop is requested or the
 // time limit passes; a child still running then is ended (Process's destructor).

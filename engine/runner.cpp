@@ -1,119 +1,63 @@
-// The runs of the converter as ConvertCore's operations: the converting run, whose console text
-// is read while it runs and which is asked to stop with "q", and the probe run, whose error
-// stream is collected in a log.
+// The engine's steps one by one, as its own operations: each a thin call of the unit that does
+// it for a job.
 
 #include <algorithm>
 #include <chrono>
 
 #include "convert_core.h"
+#include "converter_run.h"
 #include "platform.h"
+#include "probe.h"
 #include "process.h"
 #include "script.h"
-
-namespace {
-
-void reportStartFailure() {
-    platform::debugWrite("CreateProcess");
-    platform::debugWrite("\n");
-}
-
-}  // namespace
 
 bool ConvertCore::runProcess(const std::string& commandLine) {
     platform::Process::Options options;
     options.pipeOutput = true;
     options.pipeInput = true;
-    options.removeIfAbandoned = abandonedFiles;
+    options.stopTimings = stopTimings;
     bool started = false;
-    lastRun = runConverter(
+    runConverter(
         [&] {
             auto child = platform::Process::start(commandLine, options);
             started = child.process != nullptr;
-            if (started) {
-                platform::debugWrite("----- ConvertCore::runProcess -----\n");
-            }
+            platform::debugWrite(started ? "----- ConvertCore::runProcess -----\n"
+                                         : "CreateProcess\n");
             return child;
         },
         [this] { return runState == StopRequested; },
-        [this](std::string_view text) { takeOutput(text); });
-    if (!started) {
-        reportStartFailure();
-        return false;
+        [this](std::string_view text) {
+            platform::debugWrite("----------\n");
+            platform::debugWrite(text);
+            if (converting) {
+                parseProgress(text);
+            }
+        },
+        stopTimings);
+    if (started) {
+        platform::debugWrite("----- runProcess : CloseHandle -----\n");
     }
-    platform::debugWrite("----- runProcess : CloseHandle -----\n");
-    return true;
-}
-
-void ConvertCore::takeOutput(std::string_view text) {
-    platform::debugWrite("----------\n");
-    platform::debugWrite(text);
-    if (converting) {
-        parseProgress(text);
-        errorLines.take(text);
-    }
-    // Nothing goes to the program's own standard output: the terminal front end prints its own
-    // progress there.
+    return started;
 }
 
 bool ConvertCore::runProcess2(const std::string& scriptPath, std::string* errorText) {
-    probeTimedOut = false;
-    const std::string folder = platform::dataFolder();
-    platform::makeDirectory(folder);
-    MadeFile log = createUniqueFileOrWhy(folder, "xcoder", platform::tickCount(), ".txt",
-                                         [](const std::string&) { return std::string(); });
-    if (log.path.empty()) {
-        // Without its log the probe learns no duration; the conversion can still run.
-        reportStartFailure();
+    ProbeRun probe = runProbeScript(
+        scriptPath, {probeTimeLimit, stopTimings, [this] { return runState != Running; }, nullptr});
+    if (!probe.started) {
+        platform::debugWrite("CreateProcess\n");
         return false;
     }
-    if (leftovers) {
-        leftovers->add(log.path);
-    }
-
-    platform::Process::Options options;
-    options.errorLogPath = log.path;
-    options.removeIfAbandoned = {log.path, scriptPath};
-    bool started = false;
-    const TimedRunEnd run = runWithTimeLimit(
-        [&] {
-            auto child = platform::Process::start(scriptPath, options);
-            started = child.process != nullptr;
-            if (started) {
-                platform::debugWrite("----- ConvertCore::runProcess2 -----\n");
-            }
-            return child;
-        },
-        [this] { return runState != Running; }, probeTimeLimit);
-    if (!started) {
-        platform::removeFile(log.path);
-        reportStartFailure();
-        return false;
-    }
-    probeTimedOut = run.timedOut;
-    platform::debugWrite("----- runProcess2 : CloseHandle -----\n");
-
-    std::string text;
-    platform::readFile(log.path, text);
     if (errorText != nullptr) {
-        *errorText = std::move(text);
+        *errorText = std::move(probe.text);
     }
-    platform::removeFile(log.path);
     return true;
 }
 
 int ConvertCore::probeDuration(const std::string& sourcePath) {
-    probeTimedOut = false;
-    probeError = {};
-    const std::string script = writeScript(sourcePath, presetArgs, nullptr);
-    if (script.empty()) {
-        // The converting run's script would go to the same folder: the job cannot run.
-        probeError = lastScriptError;
-        return 0;
-    }
-    std::string text;
-    runProcess2(script, &text);
-    platform::removeFile(script);
-    return durationFromProbeText(text);
+    return probeSource(
+               toolPath, sourcePath,
+               {probeTimeLimit, stopTimings, [this] { return runState != Running; }, nullptr})
+        .durationSeconds;
 }
 
 void ConvertCore::parseProgress(std::string_view chunk) {
@@ -125,7 +69,16 @@ void ConvertCore::parseProgress(std::string_view chunk) {
             duration = jobs[static_cast<std::size_t>(index)]->durationSeconds;
         }
     }
-    if (const auto percent = progress.take(chunk, duration)) {
+    if (const auto percent = pendingOutput.take(chunk, duration)) {
         setJobPercent(currentIndex, *percent);
     }
+}
+
+std::string ConvertCore::writeScript(const std::string& sourcePath, const std::string& presetArgs,
+                                     const std::string* outputPath) {
+    ScriptCommand command{toolPath, sourcePath, presetArgs, std::nullopt};
+    if (outputPath != nullptr) {
+        command.outputPath = *outputPath;
+    }
+    return makeScriptFile(command).path;
 }

@@ -1,11 +1,10 @@
 #include "script.h"
 
-#include "output_file.h"
+#include "data_folder.h"
 #include "platform.h"
 
 namespace {
 
-constexpr std::string_view kScriptSubfolder = "Vantrel";
 constexpr std::string_view kScriptPrefix = "bjob";
 #ifdef _WIN32
 constexpr std::string_view kScriptSuffix = ".bat";
@@ -27,38 +26,6 @@ std::string batchQuote(std::string_view path) {
     }
     quoted += '"';
     return quoted;
-}
-
-// Creates a folder and any missing folders above it; failures are left to the caller's open.
-void makeFolderPath(const std::string& folder) {
-    for (auto sep = folder.find(platform::kPathSeparator, 1); sep != std::string::npos;
-         sep = folder.find(platform::kPathSeparator, sep + 1)) {
-        platform::makeDirectory(folder.substr(0, sep));
-    }
-    platform::makeDirectory(folder);
-}
-
-// Why nothing can be written in a folder that is missing: the system's reason for making the
-// first missing folder below the deepest one that exists (a read-only or foreign folder), rather
-// than the "not found" of a file inside it. None when something other than a folder is in the
-// way: the open's own reason names that.
-platform::SystemError whyFolderIsMissing(const std::string& folder) {
-    std::string missing = folder;
-    for (auto sep = missing.rfind(platform::kPathSeparator); sep != std::string::npos && sep > 0;
-         sep = missing.rfind(platform::kPathSeparator)) {
-        const std::string parent = missing.substr(0, sep);
-        if (platform::nameTaken(parent)) {
-            if (!platform::isDirectory(parent)) {
-                return {};
-            }
-            break;
-        }
-        missing = parent;
-    }
-    if (platform::makeDirectory(missing)) {
-        return {};
-    }
-    return platform::lastSystemError();
 }
 
 }  // namespace
@@ -117,16 +84,7 @@ std::vector<std::string> interpreterEchoMarks(const std::string& scriptPath,
 }
 
 std::string scriptFolder() {
-    std::string folder = platform::dataFolder();
-    if (folder.empty()) {
-        return {};
-    }
-    // A fresh account may not have its data folder yet; every conversion would fail without it.
-    makeFolderPath(folder);
-    folder += platform::kPathSeparator;
-    folder += kScriptSubfolder;
-    platform::makeDirectory(folder);
-    return folder;
+    return platform::dataFolders().scripts;
 }
 
 std::string makeScriptBase() {
@@ -152,7 +110,7 @@ MadeFile createUniqueFileOrWhy(const std::string& folder, std::string_view prefi
         path += prefix;
         path += std::to_string(static_cast<std::int32_t>(number));
         path += suffix;
-        switch (platform::createFileExclusive(path, content(path), &made.error.error)) {
+        switch (platform::createHeldFile(path, content(path), made.held, &made.error.error)) {
             case platform::CreateResult::Created:
                 made.path = path;
                 made.error = {};
@@ -175,8 +133,16 @@ std::string createUniqueFile(const std::string& folder, std::string_view prefix,
 }
 
 MadeFile makeScriptFile(const ScriptCommand& command) {
-    const std::string folder = scriptFolder();
-    MadeFile made = createUniqueFileOrWhy(folder, kScriptPrefix, platform::tickCount(),
+    const platform::DataFolders folders = platform::dataFolders();
+    if (!folders) {
+        MadeFile refused;
+        refused.error.kind = folders.refused.empty() ? EngineError::Kind::NoDataFolder
+                                                     : EngineError::Kind::DataFolderRefused;
+        refused.error.where = folders.refused;
+        refused.error.detail = folders.why;
+        return refused;
+    }
+    MadeFile made = createUniqueFileOrWhy(folders.scripts, kScriptPrefix, platform::tickCount(),
                                           kScriptSuffix, [&command](const std::string& path) {
 #ifdef _WIN32
                                               return batchScriptText(command, kBatchCodePage, path);
@@ -186,11 +152,6 @@ MadeFile makeScriptFile(const ScriptCommand& command) {
                                           });
     if (made.path.empty() && made.error.kind == EngineError::Kind::None) {
         made.error.kind = EngineError::Kind::CannotWriteScript;
-        if (!platform::isDirectory(folder)) {
-            if (const platform::SystemError why = whyFolderIsMissing(folder); why.code != 0) {
-                made.error.error = why;
-            }
-        }
     }
     return made;
 }

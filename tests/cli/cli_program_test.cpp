@@ -117,8 +117,10 @@ protected:
         std::filesystem::create_directory(temp.file("out"));
         const pid_t pid =
             testing_support::spawnProgram({kProgram, "-o", temp.file("out"), clip}, options);
+        // The converter writes inside the job's private folder in the output folder.
         const auto converting = [this] {
-            for (const auto& entry : std::filesystem::directory_iterator(temp.file("out"))) {
+            for (const auto& entry :
+                 std::filesystem::recursive_directory_iterator(temp.file("out"))) {
                 std::error_code error;
                 if (std::filesystem::file_size(entry.path(), error) > 0 && !error) {
                     return true;

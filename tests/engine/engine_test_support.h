@@ -31,16 +31,6 @@
 #include "temp_dir.h"
 #include "waiting.h"
 
-// The engine's inner state, for tests only (a friend of ConvertCore).
-class ConvertCoreTestPeer {
-public:
-    static void setDuration(ConvertCore& core, int index, int seconds) {
-        std::lock_guard<std::mutex> guard(core.jobLock);
-        core.jobs.at(static_cast<std::size_t>(index))->durationSeconds = seconds;
-    }
-    static std::size_t pendingSize(const ConvertCore& core) { return core.progress.pendingSize(); }
-};
-
 namespace engine_testing {
 
 using Clock = std::chrono::steady_clock;

@@ -202,7 +202,7 @@ TEST_F(AsUserTest, DataFolderNotWritableEndsTheBatchWithNothingConverted) {
     expectSourcesUntouched();
 }
 
-TEST_F(AsUserTest, WithoutRoomForTheProbesLogTheConversionStillRuns) {
+TEST_F(AsUserTest, WithoutRoomForTheProbesLogTheJobFailsWithTheReason) {
     // The scripts' folder can be written, the data folder around it (where probe logs go) not.
     fs::create_directories(dataFolder_ + "/Vantrel");
     const std::string a = clip("a.mkv");
@@ -213,10 +213,12 @@ TEST_F(AsUserTest, WithoutRoomForTheProbesLogTheConversionStillRuns) {
     ASSERT_EQ(runner->line(), "queued");
     setMode(dataFolder_, kReadOnly);
     runner->go();
-    EXPECT_EQ(runner->line(), "end 4 100");
+    EXPECT_EQ(runner->line(), "end 4 0");
+    EXPECT_EQ(runner->line(),
+              "reason 0: cannot write the probe's log in " + dataFolder_ + ": Permission denied");
     setMode(dataFolder_, fs::perms::owner_all);
 
-    expectValidOutput(outputFor("a.mkv"));
+    EXPECT_FALSE(fs::exists(outputFor("a.mkv")));
     expectSourcesUntouched();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "output_parser.h"
 
 namespace {
 
@@ -31,18 +32,23 @@ std::vector<std::string> statusLines(const std::string& text) {
     return lines;
 }
 
+// A job's reader of its converting run's text, and the percent it last gave.
 class RecordedOutputTest : public ::testing::Test {
 protected:
-    RecordedOutputTest() {
-        core.addJob("/clip.mkv");
-        core.currentIndex = 0;
-        core.converting = true;
+    void setDuration(int seconds) { duration_ = seconds; }
+    int percent() const { return percent_; }
+    void setPercent(int percent) { percent_ = percent; }
+    void take(std::string_view chunk) {
+        if (const auto percent = reader.take(chunk, duration_)) {
+            percent_ = *percent;
+        }
     }
 
-    void setDuration(int seconds) { ConvertCoreTestPeer::setDuration(core, 0, seconds); }
-    int percent() { return core.jobPercents().at(0); }
+    ProgressReader reader;
 
-    ConvertCore core;
+private:
+    int duration_ = 0;
+    int percent_ = 0;
 };
 
 // One row per converter version: its probe of the 2 s clip and its run on the 3 s clip.
@@ -74,7 +80,7 @@ TEST_P(RecordedVersionTest, EveryLineEndIsExaminedAsItArrives) {
     setDuration(3);
     std::vector<int> seen;
     for (char byte : text) {
-        core.parseProgress(std::string_view(&byte, 1));
+        take(std::string_view(&byte, 1));
         if (seen.empty() || seen.back() != percent()) {
             seen.push_back(percent());
         }
@@ -84,10 +90,10 @@ TEST_P(RecordedVersionTest, EveryLineEndIsExaminedAsItArrives) {
     EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
 
     // The whole run in one piece: only its oldest status line counts (under half a second).
-    core.setJobPercent(0, 0);
-    core.parseProgress(text);
+    setPercent(0);
+    take(text);
     EXPECT_EQ(percent(), 0);
-    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+    EXPECT_EQ(reader.pendingSize(), 0u);
 }
 
 TEST_F(RecordedOutputTest, ProbeTextWithoutADurationGivesNone) {
@@ -103,9 +109,9 @@ TEST_F(RecordedOutputTest, StatusLineSplitAcrossChunksCountsOnceComplete) {
     const std::string& line = lines[3];  // time=00:00:01.62
     const auto cut = line.find("01.62");
     ASSERT_NE(cut, std::string::npos);
-    core.parseProgress(line.substr(0, cut));
+    take(line.substr(0, cut));
     EXPECT_EQ(percent(), 0);
-    core.parseProgress(line.substr(cut));
+    take(line.substr(cut));
     EXPECT_EQ(percent(), 66);
 }
 
@@ -116,28 +122,28 @@ TEST_F(RecordedOutputTest, OfSeveralLinesBeforeALineEndOnlyTheFirstCounts) {
     // Lines 2 to 5 arrive in one piece whose end is cut off; the cut-off end brings the CR.
     std::string piled = lines[2] + lines[3] + lines[4] + lines[5];
     piled.pop_back();
-    core.parseProgress(piled);
+    take(piled);
     EXPECT_EQ(percent(), 0);
-    core.parseProgress("\r");
+    take("\r");
     EXPECT_EQ(percent(), 33) << "time=00:00:01.08 of line 2";
 }
 
 TEST_F(RecordedOutputTest, WithoutADurationTheTextIsDropped) {
     setDuration(durationFromProbeText(recorded("ffmpeg51_probe_no_duration.txt")));
-    core.parseProgress(recorded("ffmpeg51_convert_3s.txt"));
+    take(recorded("ffmpeg51_convert_3s.txt"));
     EXPECT_EQ(percent(), 0);
-    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+    EXPECT_EQ(reader.pendingSize(), 0u);
 }
 
 TEST_F(RecordedOutputTest, TimePastTheDurationIsClampedTo100) {
     // The run is measured against a 2 s probe, so 2.64 s is 132 percent.
     setDuration(durationFromProbeText(recorded("ffmpeg51_probe_2s.txt")));
     const auto lines = statusLines(recorded("ffmpeg51_convert_3s.txt"));
-    core.parseProgress(lines[5]);
+    take(lines[5]);
     EXPECT_EQ(percent(), 100);
-    core.setJobPercent(0, 10);
+    setPercent(10);
     // A clock far beyond any duration neither overflows nor leaves the range.
-    core.parseProgress("frame= 1 time=99999999:00:00.00 bitrate=1\r");
+    take("frame= 1 time=99999999:00:00.00 bitrate=1\r");
     EXPECT_EQ(percent(), 100);
 }
 
@@ -145,16 +151,16 @@ TEST_F(RecordedOutputTest, NegativeTimesLeaveThePercentAsItWas) {
     setDuration(2);
     const auto lines = statusLines(recorded("ffmpeg51_convert_negative.txt"));
     ASSERT_EQ(lines.size(), 7u);
-    core.setJobPercent(0, 40);
-    core.parseProgress(lines[0]);  // time=-00:00:00.96
+    setPercent(40);
+    take(lines[0]);  // time=-00:00:00.96
     EXPECT_EQ(percent(), 40);
-    core.parseProgress(lines[1]);  // time=-00:00:00.40
+    take(lines[1]);  // time=-00:00:00.40
     EXPECT_EQ(percent(), 40);
-    core.parseProgress(lines[2]);  // time=00:00:00.00
+    take(lines[2]);  // time=00:00:00.00
     EXPECT_EQ(percent(), 40);
-    core.parseProgress(lines[3]);  // time=00:00:00.52
+    take(lines[3]);  // time=00:00:00.52
     EXPECT_EQ(percent(), 50);
-    core.parseProgress(lines[5]);  // time=00:00:01.56
+    take(lines[5]);  // time=00:00:01.56
     EXPECT_EQ(percent(), 100);
 }
 
@@ -162,13 +168,13 @@ TEST_F(RecordedOutputTest, TextWithoutLineEndsIsBounded) {
     setDuration(10);
     const std::string piece(64 * 1024, 'x');
     for (int i = 0; i < 48; ++i) {
-        core.parseProgress(piece);
+        take(piece);
     }
-    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 1u << 20);
+    EXPECT_EQ(reader.pendingSize(), 1u << 20);
     // The newest text is what is kept, so a status line arriving now still counts.
-    core.parseProgress("frame= 1 time=00:00:05.00 bitrate=1\r");
+    take("frame= 1 time=00:00:05.00 bitrate=1\r");
     EXPECT_EQ(percent(), 50);
-    EXPECT_EQ(ConvertCoreTestPeer::pendingSize(core), 0u);
+    EXPECT_EQ(reader.pendingSize(), 0u);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 // Standard output, one line each: "ready UID" once set up; "queued" when the jobs are queued
 // and --wait-queued was given; "after N" when job N's conversion has returned and --wait-after N
 // was given. After "queued" and "after N" it waits for a line on standard input. At the end:
-// "end STATE P0 P1 ..." with the run state and every job's percent. The data folder is the
-// usual one ($XDG_DATA_HOME).
+// "end STATE P0 P1 ..." with the run state and every job's percent, then "reason K: TEXT" for
+// each job K that ended with a reason. The data folder is the usual one ($XDG_DATA_HOME).
 
 #include <grp.h>
 #include <sys/prctl.h>
@@ -114,5 +114,10 @@ int main(int argc, char** argv) {
         std::cout << " " << percent;
     }
     std::cout << std::endl;
+    for (const ConvertJob& job : core.jobSnapshots()) {
+        if (!job.reason.empty()) {
+            std::cout << "reason " << job.index << ": " << job.reason << std::endl;
+        }
+    }
     return 0;
 }
