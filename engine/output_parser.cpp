@@ -210,6 +210,29 @@ std::optional<double> streamDurationIn(std::string_view line) {
     return parseClock(trimmed(line.substr(colon + 1)));
 }
 
+// The seconds of " start: 4.977000, bitrate: ..."; 0 when they are not a plain number.
+double startIn(std::string_view rest) {
+    constexpr std::string_view kKey = "start:";
+    rest = trimmed(rest);
+    if (!startsWith(rest, kKey)) {
+        return 0.0;
+    }
+    rest = trimmed(rest.substr(kKey.size(), rest.find(',') - kKey.size()));
+    const bool negative = startsWith(rest, "-");
+    const std::string_view number = rest.substr(negative ? 1 : 0);
+    const auto point = number.find('.');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), isDigit);
+    };
+    if (!digits(number.substr(0, point)) ||
+        (point != std::string_view::npos && !digits(number.substr(point + 1)))) {
+        return 0.0;
+    }
+    double start = 0.0;
+    std::from_chars(number.data(), number.data() + number.size(), start);
+    return negative ? -start : start;
+}
+
 }  // namespace
 
 ProbeFacts readProbe(std::string_view text) {
@@ -231,6 +254,7 @@ ProbeFacts readProbe(std::string_view text) {
     const auto comma = value.find(',');
     if (comma != std::string_view::npos) {
         facts.containerSeconds = parseClock(trimmed(value.substr(0, comma)));
+        facts.startSeconds = startIn(value.substr(comma + 1));
     }
 
     StreamLengths video;
@@ -269,7 +293,8 @@ ProbeFacts readProbe(std::string_view text) {
     }
     // A stream's tag longer than the whole container is stale; the container holds.
     const double expected =
-        mapped ? std::min(*mapped, *facts.containerSeconds) : *facts.containerSeconds;
+        (mapped ? std::min(*mapped, *facts.containerSeconds) : *facts.containerSeconds) -
+        std::max(facts.startSeconds, 0.0);
     if (expected > 0) {
         facts.expectedSeconds = expected;
     }

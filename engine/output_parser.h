@@ -27,10 +27,13 @@ struct ProbeFacts {
     // The container's "Duration:" to a fraction of a second; it covers every stream, even
     // those a conversion leaves out.
     std::optional<double> containerSeconds;
+    // The "start:" beside it. Matroska's durations run from 0, not from the start, while a
+    // conversion's clock starts at 0 with the first timestamp.
+    double startSeconds = 0.0;
     // The length a whole conversion reaches at least: the longer of the shortest video and the
     // shortest audio stream's own DURATION (a default conversion maps one of each, and no
-    // subtitles), never more than the container's; without those, the container's. Unknown
-    // without a container duration above zero.
+    // subtitles), never more than the container's; without those, the container's; less a
+    // positive start. Unknown without a container duration, or when nothing is left.
     std::optional<double> expectedSeconds;
 };
 // The facts of a probe run's text. Only the last line that starts with "Duration:" and the

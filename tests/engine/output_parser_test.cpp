@@ -106,9 +106,10 @@ TEST(ProgressReaderTest, TheNewestUsableLineCountsWhateverTheDuration) {
     EXPECT_EQ(reader.newestPosition(), std::nullopt) << "the cleared line is gone";
 }
 
-ProbeFacts probeOf(const std::string& streams, const std::string& duration = "00:00:30.02") {
+ProbeFacts probeOf(const std::string& streams, const std::string& duration = "00:00:30.02",
+                   const std::string& start = "0.000000") {
     return readProbe("Input #0, matroska,webm, from 'a.mkv':\n  Duration: " + duration +
-                     ", start: 0.000000, bitrate: 355 kb/s\n" + streams +
+                     ", start: " + start + ", bitrate: 355 kb/s\n" + streams +
                      "At least one output file must be specified\n");
 }
 
@@ -148,6 +149,28 @@ TEST(ReadProbeTest, ExpectsTheMappedStreamsLengthElseTheContainers) {
     };
     for (const auto& row : rows) {
         EXPECT_EQ(probeOf(row.streams, row.duration).expectedSeconds, row.expected) << row.streams;
+    }
+}
+
+TEST(ReadProbeTest, APositiveStartIsTakenOffTheLengths) {
+    const struct {
+        std::string start;
+        double startSeconds;
+        std::optional<double> expected;
+    } rows[] = {
+        // Timestamps from 5 s: Matroska's durations (here 30 s) run from 0.
+        {"5.000000", 5.0, 25.0},
+        {"4.977000", 4.977, 30.0 - 4.977},
+        // A negative start (an encoder's priming) lengthens nothing.
+        {"-0.021000", -0.021, 30.0},
+        {"N/A", 0.0, 30.0},
+        {"5e3", 0.0, 30.0},
+        {"30.000000", 30.0, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        const ProbeFacts facts = probeOf(kVideo30, "00:00:30.00", row.start);
+        EXPECT_EQ(facts.startSeconds, row.startSeconds) << row.start;
+        EXPECT_EQ(facts.expectedSeconds, row.expected) << row.start;
     }
 }
 

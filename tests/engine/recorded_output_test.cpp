@@ -130,6 +130,9 @@ const Transcript kTranscripts[] = {
     {"ffmpeg51_convert_audio2.txt", "ffmpeg51_probe_audio2.txt", {50}, 3.04, true, ""},
     {"ffmpeg41_convert_subtitle.txt", "ffmpeg41_probe_subtitle.txt", {50}, 3.04, true, ""},
     {"ffmpeg41_convert_audio2.txt", "ffmpeg41_probe_audio2.txt", {50}, 3.04, true, ""},
+    // Timestamps that start at 5 s: the container's 8 s run from 0, the clock from the start.
+    {"ffmpeg51_convert_offset.txt", "ffmpeg51_probe_offset.txt", {37}, 3.04, true, ""},
+    {"ffmpeg41_convert_offset.txt", "ffmpeg41_probe_offset.txt", {37}, 3.04, true, ""},
     {"ffmpeg51_convert_source30.txt", "ffmpeg51_probe_source30.txt", {100}, 30.04, true, ""},
     {"ffmpeg41_convert_source30.txt", "ffmpeg41_probe_source30.txt", {100}, 30.04, true, ""},
     {"ffmpeg51_convert_3s.txt",
@@ -248,6 +251,8 @@ TEST(RecordedProbeTest, ProbesGiveTheirFacts) {
         {"ffmpeg41_probe_subtitle.txt", 6, 6.02, 3.023},
         {"ffmpeg51_probe_audio2.txt", 6, 6.02, 3.023},
         {"ffmpeg41_probe_audio2.txt", 6, 6.02, 3.023},
+        {"ffmpeg51_probe_offset.txt", 8, 8.0, 8.0 - 4.977},
+        {"ffmpeg41_probe_offset.txt", 8, 8.0, 8.0 - 4.977},
         // A cut or damaged file keeps its header, and with it the whole length.
         {"ffmpeg51_probe_half.txt", 30, 30.02, 30.02},
         {"ffmpeg41_probe_half.txt", 30, 30.02, 30.02},
