@@ -1,7 +1,8 @@
 #pragma once
 
-// Reading the converter's console text: the duration from a probe, the position from the
-// "time=" status lines of a converting run, and its last error line.
+// Reading the converter's console text: the facts of a probe, the position from the "time="
+// status lines of a converting run, whether that run fell short of its source, and its last
+// error line.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,19 +20,69 @@ std::int32_t hmsToSeconds(std::string_view text);
 // "Duration:" and the comma after it; 0 when there is none.
 std::int32_t durationFromProbeText(std::string_view text);
 
+// What a probe run's text says about the source.
+struct ProbeFacts {
+    // Exactly durationFromProbeText's value: the percentage is computed against it.
+    std::int32_t durationSeconds = 0;
+    // The container's "Duration:" to a fraction of a second; it covers every stream, even
+    // those a conversion leaves out.
+    std::optional<double> containerSeconds;
+    // The "start:" beside it. Matroska's durations run from 0, not from the start, while a
+    // conversion's clock starts at 0 with the first timestamp.
+    double startSeconds = 0.0;
+    // The length a whole conversion reaches at least: the longer of the shortest video and the
+    // shortest audio stream's own DURATION (a default conversion maps one of each, and no
+    // subtitles), never more than the container's; without those, the container's; less a
+    // positive start. Unknown without a container duration, or when nothing is left.
+    std::optional<double> expectedSeconds;
+};
+// The facts of a probe run's text. Only the last line that starts with "Duration:" and the
+// stream lines after it are read for the fractions, so that a file name holding such text
+// (printed before them, line breaks and all) cannot stand in for them.
+ProbeFacts readProbe(std::string_view text);
+
+// True when a converting run that reached `position` (seconds; nullopt: no status line gave
+// one) fell short of the source: with an expected length, short of it by more than
+// max(2 s, 2 %), or no position at all. Without an expected length, never.
+bool fellShort(std::optional<double> position, const ProbeFacts& probe);
+// "converted 0:14 of 0:30; the source may be damaged or cut short": both rounded down, M:SS,
+// or H:MM:SS from an hour; no position counts as 0:00. Empty without an expected length.
+std::string shortReason(std::optional<double> position, const ProbeFacts& probe);
+
 // Follows a converting run's text chunk by chunk, whatever the split.
 class ProgressReader {
 public:
     // Takes one chunk; returns a percentage (0..100) when the chunk completes a status line that
-    // gives a new position. Without a duration (0 or less) nothing is kept or returned. Text
-    // after the last line end waits for the next chunk; at most 1 MiB of it, the newest.
+    // gives a new position. Without a duration (0 or less) nothing is kept or returned for the
+    // percentage. Text after the last line end waits for the next chunk; at most 1 MiB of it,
+    // the newest. Only the oldest "time=" of the text that piled up before a line end counts,
+    // in whole seconds.
     std::optional<int> take(std::string_view chunk, std::int32_t durationSeconds);
-    // Forgets the text kept so far, so that one run's leftovers never count for the next.
-    void clear() { pending_.clear(); }
+    // The run has ended: a last status line left without its line end counts for the position
+    // too. Text that follows starts a new line.
+    void finish();
+    // The newest position of the run in seconds, to the fraction the converter prints: the
+    // "time=" of the last complete line (CR or LF ends one) that has a usable one, whatever the
+    // chunking and whatever the duration. A usable value is digits as hours:minutes:seconds
+    // with an optional fraction, followed by a blank; a negative one, "N/A" and anything else
+    // give none. nullopt before the first.
+    std::optional<double> newestPosition() const { return position_; }
+    // Forgets the text kept so far and the position, so that one run's leftovers never count
+    // for the next.
+    void clear();
     std::size_t pendingSize() const { return pending_.size(); }
 
 private:
+    void takePositions(std::string_view chunk);
+    void endLine();
+
     std::string pending_;
+    // The line being read for its position: how much of "time=" it has matched, and the value
+    // after it (complete once its blank came).
+    std::size_t keyMatched_ = 0;
+    std::string value_;
+    enum class Value { Seeking, Reading, Complete, Unusable } valueState_ = Value::Seeking;
+    std::optional<double> position_;
 };
 
 // Keeps the converter's last error line: its last complete line that is not a status line, an
