@@ -115,9 +115,10 @@ JobEnd failedRun(int status, const RunText& text) {
     return failed(EngineError::Kind::ExitStatus, std::to_string(status));
 }
 
-// How a converting run ended, before anything is placed: nothing when its file may be placed.
-std::optional<JobEnd> judgeRun(const RunEnd& run, bool guardFailed, const RunText& text,
-                               const platform::OutputPlace& place) {
+// How a converting run ended, before anything is placed: its end when nothing is to be placed,
+// else the outcome its file will have once placed (converted, or short of the source's end).
+std::optional<JobEnd> judgeRun(const RunEnd& run, bool guardFailed, RunText& text,
+                               const platform::OutputPlace& place, const ProbeFacts& probe) {
     switch (run.kind) {
         case RunEnd::Kind::StoppedPartWay:
         case RunEnd::Kind::NotStartedForStop:
@@ -140,21 +141,33 @@ std::optional<JobEnd> judgeRun(const RunEnd& run, bool guardFailed, const RunTex
     }
     switch (place.check()) {
         case platform::OutputPlace::State::Ready:
-            return std::nullopt;
+            break;
         case platform::OutputPlace::State::FolderMoved:
             return failed(EngineError::Kind::OutputFolderMoved);
         case platform::OutputPlace::State::Empty:
         case platform::OutputPlace::State::NotAFile:
-            break;
+            return failed(EngineError::Kind::WroteNoOutput);
     }
-    return failed(EngineError::Kind::WroteNoOutput);
+    // A damaged or cut source makes the converter stop early and still succeed: its output is
+    // all it could make of the source, but not the whole of it.
+    text.progress.finish();
+    const std::optional<double> position = text.progress.newestPosition();
+    if (fellShort(position, probe)) {
+        JobEnd end;
+        end.outcome = JobOutcome::Short;
+        end.reason.kind = EngineError::Kind::Short;
+        end.reason.detail = shortReason(position, probe);
+        return end;
+    }
+    return std::nullopt;
 }
 
-JobEnd placeOutput(platform::OutputPlace& place, const std::string& output, bool replace) {
+JobEnd placeOutput(platform::OutputPlace& place, const std::string& output, bool replace,
+                   JobEnd placedEnd) {
     const platform::PlaceResult placed = place.place(replace);
     switch (placed.placement) {
         case platform::Placement::Placed:
-            return {JobOutcome::Converted, {}};
+            return placedEnd;
         case platform::Placement::NameTaken:
             return failed(EngineError::Kind::NameTakenMeanwhile);
         case platform::Placement::Failed:
@@ -215,7 +228,7 @@ JobEnd convertJob(const std::string& source, const std::string& output, bool rep
     const ProbeEnd probe =
         probeSource(settings.toolPath, source,
                     {settings.probeTimeLimit, settings.stopTimings, hooks.stopRequested, &guard});
-    hooks.durationLearnt(probe.durationSeconds);
+    hooks.durationLearnt(probe.facts.durationSeconds);
     // A stop during the probe or the question starts no converter.
     if (probe.stopped || hooks.stopRequested()) {
         return {JobOutcome::Stopped, {}};
@@ -232,13 +245,15 @@ JobEnd convertJob(const std::string& source, const std::string& output, bool rep
     RunText text(source, place.converterOutput(), script.path, settings.toolPath);
     bool guardFailed = false;
     hooks.converting(true);
-    const RunEnd run =
-        runConversion(script, place, settings, hooks, probe.durationSeconds, text, guardFailed);
+    const RunEnd run = runConversion(script, place, settings, hooks, probe.facts.durationSeconds,
+                                     text, guardFailed);
     hooks.converting(false);
     script.held.release();
     platform::removeFile(script.path);
-    if (auto end = judgeRun(run, guardFailed, text, place)) {
+    std::optional<JobEnd> end = judgeRun(run, guardFailed, text, place, probe.facts);
+    if (end && end->outcome != JobOutcome::Short) {
         return std::move(*end);
     }
-    return placeOutput(place, output, replace);
+    return placeOutput(place, output, replace,
+                       end ? std::move(*end) : JobEnd{JobOutcome::Converted, {}});
 }

@@ -113,6 +113,6 @@ ProbeEnd probeSource(const std::string& toolPath, const std::string& sourcePath,
                     run.end.kind == RunEnd::Kind::StoppedPartWay;
     probe.error = run.error;
     probe.text = std::move(run.text);
-    probe.durationSeconds = durationFromProbeText(probe.text);
+    probe.facts = readProbe(probe.text);
     return probe;
 }

@@ -10,6 +10,7 @@
 
 #include "converter_run.h"
 #include "engine_error.h"
+#include "output_parser.h"
 #include "process.h"
 
 struct ProbeSettings {
@@ -34,7 +35,7 @@ ProbeRun runProbeScript(const std::string& scriptPath, const ProbeSettings& sett
 
 // What a probe of a source learnt.
 struct ProbeEnd {
-    std::int32_t durationSeconds = 0;  // 0 when none was found
+    ProbeFacts facts;  // its durationSeconds is 0 when none was found
     std::string text;
     bool stopped = false;  // a stop came first: nothing more is to be done for the job
     EngineError error;     // the job cannot go on: no script, no start, no answer in time

@@ -57,7 +57,7 @@ int ConvertCore::probeDuration(const std::string& sourcePath) {
     return probeSource(
                toolPath, sourcePath,
                {probeTimeLimit, stopTimings, [this] { return runState != Running; }, nullptr})
-        .durationSeconds;
+        .facts.durationSeconds;
 }
 
 void ConvertCore::parseProgress(std::string_view chunk) {

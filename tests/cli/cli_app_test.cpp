@@ -302,6 +302,8 @@ std::string writeHeldTool(const TempDir& dir, const std::string& release) {
         "while [ ! -e '" +
             release +
             "' ] && [ \"$n\" -lt 1200 ]; do sleep 0.05; n=$((n + 1)); done\n"
+            "printf 'frame=  100 fps=0.0 q=2.0 Lsize=       4kB time=00:00:04.00 "
+            "bitrate=8.0kbits/s\\n' >&2\n"
             "echo converted > \"$out\"\n");
 }
 

@@ -169,6 +169,30 @@ TEST_F(RealConverterTest, AFailureCarriesTheConvertersOwnReason) {
     EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
 }
 
+// A source cut in half converts without complaint and ends with success: only its length says
+// that the output holds half of it.
+TEST_F(RealConverterTest, ACutSourceIsConvertedOnlyInPart) {
+    const std::string whole = makeClip("whole.mkv", 6);
+    const std::string cut = work.file("cut.mkv");
+    std::filesystem::copy_file(testing_support::fsPath(whole), testing_support::fsPath(cut));
+    std::filesystem::resize_file(testing_support::fsPath(cut),
+                                 std::filesystem::file_size(testing_support::fsPath(whole)) / 2);
+    core.addJob(cut);
+    core.addJob(whole);
+    runBatch();
+    const std::vector<ConvertJob> jobs = core.jobSnapshots();
+    EXPECT_EQ(jobs.at(0).outcome, JobOutcome::Short);
+    EXPECT_LT(jobs.at(0).percent, 100);
+    EXPECT_EQ(jobs.at(0).reason.rfind("converted 0:0", 0), 0u) << jobs.at(0).reason;
+    EXPECT_NE(jobs.at(0).reason.find(" of 0:06; the source may be damaged or cut short"),
+              std::string::npos)
+        << jobs.at(0).reason;
+    // All that could be made of it is there, as a converted file would be.
+    EXPECT_GT(mediaSeconds(work, outputFor("cut.mkv")), 0.5);
+    EXPECT_EQ(jobs.at(1).outcome, JobOutcome::Converted) << jobs.at(1).reason;
+    EXPECT_EQ(core.countFinishedJobs(), 1);
+}
+
 #ifndef _WIN32
 TEST_F(RealConverterTest, AFullDiskLeavesNothingAndSaysSo) {
     if (::geteuid() != 0) {

@@ -181,7 +181,7 @@ TEST_F(RunnerTest, OneJobsLeftoverTextNeverSetsTheNextJobsPercent) {
 TEST_F(RunnerTest, ConsoleTextWithoutLineEndsStaysBounded) {
     core.addJob(source("flood.mkv",
                        "duration 00:00:10.00\n"
-                       "flood 3000000 frame= 1 time=00:00:05.00 \n"
+                       "flood 3000000 frame= 1 time=00:00:10.00 \n"
                        "output done\n"));
     const auto started = Clock::now();
     runBatch();

@@ -172,6 +172,21 @@ TEST_F(WorkerTest, TheSameOutputTwiceInOneBatchIsMadeOnceAndNeverAsked) {
     EXPECT_EQ(core.jobSnapshots().at(1).reason, "same output as " + first);
 }
 
+TEST_F(WorkerTest, AConversionThatEndsEarlyWithSuccessIsShortNotFinished) {
+    core.addJob(source("half.mkv",
+                       "duration 00:00:30.00\nprint frame= 9 time=00:00:14.96 \\r\n"
+                       "end-time 00:00:14.96\noutput half\n"));
+    core.addJob(source("close.mkv", "duration 00:00:30.00\nend-time 00:00:29.50\noutput whole\n"));
+    runBatch();
+    const auto jobs = core.jobSnapshots();
+    EXPECT_EQ(jobs.at(0).outcome, JobOutcome::Short);
+    EXPECT_EQ(jobs.at(0).reason, "converted 0:14 of 0:30; the source may be damaged or cut short");
+    EXPECT_EQ(jobs.at(0).percent, 50) << "the last percent reached";
+    EXPECT_EQ(readAll(outputFor("half.mkv")), "half") << "all the converter could make of it";
+    EXPECT_EQ(jobs.at(1).outcome, JobOutcome::Converted) << "within the margin";
+    EXPECT_EQ(core.countFinishedJobs(), 1);
+}
+
 TEST_F(WorkerTest, KeepAndStopKeepsTheFileAndStopsTheBatch) {
     core.addJob(source("a.mkv", "output new\n" + eventsLine("a")));
     core.addJob(source("b.mkv", "output new\n" + eventsLine("b")));

@@ -4,7 +4,9 @@
 // It takes the converter's two argument lists (probe: -i SOURCE; convert: -y -i SOURCE ...
 // OUTPUT) and reads its behaviour from SOURCE, one command per line ('#' starts a comment):
 //
-//   duration HH:MM:SS.xx  the probe prints a "Duration:" line with this value (else none)
+//   duration HH:MM:SS.xx  the probe prints a "Duration:" line with this value (else none), and a
+//                         run that reaches the recipe's end prints a last status line at it
+//   end-time HH:MM:SS.xx  that last status line's time instead (a source cut short)
 //   probe-sleep MS        the probe takes this long
 //   events PATH           appends "NAME MS" lines (probe, probe-end, start, q, term, end),
 //                         MS of CLOCK_MONOTONIC (GetTickCount64 on Windows); and "pid PID" first
@@ -355,6 +357,22 @@ int probe(const std::string& source, const std::vector<Command>& recipe) {
     finish(1, "probe-end");
 }
 
+// A converter's last report at its natural end gives the whole run's position.
+void printLastReport(const std::vector<Command>& recipe) {
+    std::string time;
+    for (const Command& command : recipe) {
+        if (command.name == "duration" && time.empty()) {
+            time = command.rest;
+        } else if (command.name == "end-time") {
+            time = command.rest;
+        }
+    }
+    if (!time.empty()) {
+        writeErr("frame=    1 fps=0.0 q=0.0 Lsize=       1kB time=" + time +
+                 " bitrate=   1.0kbits/s\n");
+    }
+}
+
 int convert(const std::string& output, const std::vector<Command>& recipe) {
     recordEvent("start");
     for (const Command& command : recipe) {
@@ -406,6 +424,7 @@ int convert(const std::string& output, const std::vector<Command>& recipe) {
 #endif
         }
     }
+    printLastReport(recipe);
     finish(0);
 }
 
