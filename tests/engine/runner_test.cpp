@@ -7,6 +7,8 @@
 
 #include "converter_run.h"
 #include "engine_test_support.h"
+#include "output_parser.h"
+#include "probe.h"
 #include "script.h"
 
 namespace {
@@ -234,6 +236,16 @@ TEST_F(RunnerTest, DebugChannelFollowsTheRunAndTheLastOutputIsRead) {
     }
     EXPECT_NE(text.find("abc"), std::string::npos);
     EXPECT_EQ(text.find("hidden"), std::string::npos) << "a zero byte ends the chunk's text";
+}
+
+TEST_F(RunnerTest, ARunawayProbeIsReadOnlyToItsFirstMebibyte) {
+    const std::string clip = source("chatty.mkv", "duration 00:00:07.00\nprobe-flood 5000000\n");
+    const std::string script = writeScriptFile({core.toolPath, clip, "", std::nullopt});
+    const ProbeRun probe = runProbeScript(script, {5s, {}, [] { return false; }, nullptr});
+    std::filesystem::remove(testing_support::fsPath(script));
+    EXPECT_TRUE(probe.started);
+    EXPECT_EQ(probe.text.size(), std::size_t{1} << 20);
+    EXPECT_EQ(durationFromProbeText(probe.text), 7);
 }
 
 TEST_F(RunnerTest, ScriptsThatCannotStartReportIt) {
