@@ -34,6 +34,7 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Kestrova"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "Kestrova ${VERSION}"
+UninstallCaption "Kestrova ${VERSION} Uninstall"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -65,7 +66,7 @@ Page custom ConverterPage ConverterPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Kestrova is installed. Open it from the Start menu, or choose Open with > Kestrova on a Matroska file in Explorer. In a console, kestrova-cli works from any folder (in consoles opened from now on)."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\kestrova.exe"
-!define MUI_FINISHPAGE_RUN_TEXT "Open Kestrova"
+!define MUI_FINISHPAGE_RUN_TEXT "&Open Kestrova"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -97,7 +98,9 @@ Page custom ConverterPage ConverterPageLeave
 Function ${UN}CloseRunningPrograms
     ${Do}
         ClearErrors
+        SetDetailsPrint none
         ExecWait '"${HELPER}" running "$INSTDIR" "${ANSWER}"' $0
+        SetDetailsPrint lastused
         ${If} ${Errors}
         ${OrIf} $0 != 1
             ${Break}
@@ -151,7 +154,9 @@ FunctionEnd
 Function ReadConverterVersion
     StrCpy $ConverterLine ""
     ClearErrors
+    SetDetailsPrint none
     ExecWait '"${HELPER}" version "$Converter" "${ANSWER}"' $0
+    SetDetailsPrint lastused
     IfErrors 0 +3
         SetErrors
         Return
@@ -424,7 +429,9 @@ Section "Kestrova"
     System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 
     ClearErrors
+    SetDetailsPrint none
     ExecWait '"${HELPER}" path-add "$INSTDIR"' $0
+    SetDetailsPrint lastused
     ${If} ${Errors}
     ${OrIf} $0 != 0
         DetailPrint "Could not add $INSTDIR to your PATH"
@@ -499,7 +506,9 @@ Section "Uninstall"
     ${EndIf}
 
     ClearErrors
+    SetDetailsPrint none
     ExecWait '"${HELPER}" path-remove "$INSTDIR"' $0
+    SetDetailsPrint lastused
     ${If} ${Errors}
     ${OrIf} $0 != 0
         DetailPrint "Could not take $INSTDIR out of your PATH"
