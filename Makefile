@@ -20,7 +20,8 @@ TEST_JOBS ?= 2
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
         fuzz-build bench demo bench-overhead run pictures screenshot release install package \
-        package-test format clean windows-build screenshot-windows package-windows package-test-windows
+        package-test format clean windows-build screenshot-windows package-windows package-test-windows \
+        screenshot-installer
 
 all: build
 
@@ -128,6 +129,11 @@ package-windows:
 package-test-windows: package-windows windows-build
 	xvfb-run -a -s "-screen 0 1024x768x24" \
 	    ./scripts/package-test-windows $(BUILD_ROOT)/kestrova-*-setup.exe $(WINDOWS)
+
+# Remakes docs/installer-windows.png and docs/uninstaller-windows.png: the installer's pages
+# under Wine on a virtual X display.
+screenshot-installer: package-windows windows-build
+	./scripts/screenshot-installer $(BUILD_ROOT)/kestrova-*-setup.exe $(WINDOWS)
 
 # The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
 demo: build
