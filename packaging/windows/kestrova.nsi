@@ -119,9 +119,10 @@ Function ${UN}CloseRunningPrograms
         ${Loop}
         FileClose $2
         DetailPrint "Still running from $INSTDIR: $1"
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Kestrova is still running ($1).$\r$\n$\r$\nClose it, then choose Retry. Cancel stops the ${WHAT}." /SD IDCANCEL IDRETRY +3
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Kestrova is still running ($1).$\r$\n$\r$\nClose it, then choose Retry. Cancel stops the ${WHAT}." /SD IDCANCEL IDRETRY retry
         SetErrorLevel 2
         Quit
+    retry:
     ${Loop}
 FunctionEnd
 !macroend
@@ -163,6 +164,9 @@ Function ReadConverterVersion
     FileOpen $1 "${ANSWER}" r
     !insertmacro READ_ANSWER_LINE $1 $ConverterLine
     FileClose $1
+    ${If} $ConverterLine == ""
+        StrCpy $ConverterLine "(nothing)"
+    ${EndIf}
     ${If} $0 != 0
         SetErrors
     ${Else}
@@ -233,7 +237,7 @@ Function .onInit
         Call ReadConverterVersion
         ${If} ${Errors}
             ; Asked for by name: no converter would be a failure reported as success.
-            MessageBox MB_OK|MB_ICONSTOP "$Converter is not an ffmpeg program (it answered: $ConverterLine). Nothing was installed." /SD IDOK
+            MessageBox MB_OK|MB_ICONSTOP "$Converter is not ffmpeg. Its answer to -version:$\r$\n$ConverterLine$\r$\n$\r$\nNothing was installed." /SD IDOK
             SetErrorLevel 2
             Quit
         ${EndIf}
@@ -292,6 +296,7 @@ Function ConverterPage
     ${NSD_CreateLabel} 0 76u 100% 40u ""
     Pop $ConverterLabel
     Call ShowConverterChoice
+    ${NSD_SetFocus} $ConverterField
     nsDialogs::Show
 FunctionEnd
 
@@ -306,7 +311,7 @@ Function BrowseConverter
     StrCpy $Converter $0
     Call ReadConverterVersion
     ${If} ${Errors}
-        ${NSD_SetText} $ConverterLabel "This is not ffmpeg: it answered $\"$ConverterLine$\"."
+        ${NSD_SetText} $ConverterLabel "This is not ffmpeg. Its answer to -version: $ConverterLine"
     ${Else}
         Call ShowConverterChoice
     ${EndIf}
@@ -323,7 +328,7 @@ Function ConverterPageLeave
     ${EndIf}
     Call ReadConverterVersion
     ${If} ${Errors}
-        MessageBox MB_OK|MB_ICONEXCLAMATION "$Converter is not ffmpeg: it answered $\"$ConverterLine$\". Choose an ffmpeg.exe, or empty the field to install without one."
+        MessageBox MB_OK|MB_ICONEXCLAMATION "$Converter is not ffmpeg. Its answer to -version:$\r$\n$ConverterLine$\r$\n$\r$\nChoose an ffmpeg.exe, or empty the field to install without one."
         Abort
     ${EndIf}
 FunctionEnd
@@ -501,8 +506,10 @@ FunctionEnd
 Section "Uninstall"
     Call un.CloseRunningPrograms
     ${IfNot} ${Silent}
-        MessageBox MB_YESNO|MB_ICONQUESTION "Keep Kestrova's settings (the last output folder) for a later installation?" IDNO +2
-        StrCpy $KeepSettings 1
+        StrCpy $KeepSettings 0
+        ${If} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Keep Kestrova's settings (the last output folder) for a later installation?" IDYES`
+            StrCpy $KeepSettings 1
+        ${EndIf}
     ${EndIf}
 
     ClearErrors
