@@ -288,9 +288,9 @@ Function ConverterPage
     Pop $0
     ${NSD_CreateLabel} 0 42u 100% 10u "&ffmpeg.exe (the first one on PATH unless you choose another; empty for none):"
     Pop $0
-    ${NSD_CreateText} 0 54u 245u 13u "$Converter"
+    ${NSD_CreateText} 0 54u 238u 13u "$Converter"
     Pop $ConverterField
-    ${NSD_CreateBrowseButton} 250u 53u 50u 15u "&Browse..."
+    ${NSD_CreateBrowseButton} 243u 53u 52u 15u "&Browse..."
     Pop $0
     ${NSD_OnClick} $0 BrowseConverter
     ${NSD_CreateLabel} 0 76u 100% 40u ""
