@@ -24,37 +24,7 @@ using testing_support::readAll;
 using testing_support::TempDir;
 using testing_support::textOf;
 using testing_support::waitFor;
-
-struct Search {
-    DWORD process;
-    std::wstring caption;
-    HWND found;
-};
-
-// A visible top-level window of the process with this caption, or null.
-HWND windowOf(DWORD process, const std::wstring& caption) {
-    Search search{process, caption, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == wanted.process && IsWindowVisible(window) &&
-                textOf(window) == wanted.caption) {
-                wanted.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-HWND waitForWindow(DWORD process, const std::wstring& caption) {
-    HWND window = nullptr;
-    waitFor([&]() { return (window = windowOf(process, caption)) != nullptr; });
-    return window;
-}
+using testing_support::waitForWindow;
 
 void press(HWND dialog, int id) {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);

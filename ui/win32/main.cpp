@@ -10,8 +10,13 @@
 #include "image_buttons.h"
 #include "main_window.h"
 #include "media_preset.h"
+#include "single_instance.h"
+#include "source_list.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    if (single_instance::handOver(commandLineFiles())) {
+        return 0;
+    }
     // The folder browser needs a single-threaded apartment.
     const HRESULT ole = OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};

@@ -14,6 +14,7 @@
 #include "open_folder_text.h"
 #include "prompts.h"
 #include "settings_store.h"
+#include "single_instance.h"
 #include "source_list.h"
 
 #ifndef KESTROVA_VERSION
@@ -165,6 +166,7 @@ bool onInitDialog(HWND window) {
     updateListControls();
     // A file manager opening Matroska files with the program.
     addFiles(commandLineFiles());
+    single_instance::serve(window);
     return ready;
 }
 
