@@ -174,16 +174,17 @@ TEST(BatchRunTest, ProbeErrorTextGoesWholeToTheLog) {
     const std::string tool = installConverter(dir, "core");
     const std::string source = dir.write("clip \xC3\xA9.mkv", "duration 00:42:17.52\n");
     const std::string script = writeScriptFile({tool, source, "", std::nullopt});
-    const std::string log = dir.file("app data %PATH% \xC3\xA9 & co/xcoder1.txt");
-    ASSERT_EQ(platform::createFileExclusive(log, ""), platform::CreateResult::Created);
+    platform::HeldFile log;
+    ASSERT_EQ(platform::createHeldFile(dir.file("app data %PATH% \xC3\xA9 & co/xcoder1.txt"), "",
+                                       log),
+              platform::CreateResult::Created);
 
     platform::Process::Options options;
-    options.errorLogPath = log;
+    options.errorLog = &log;
     auto child = platform::Process::startScript(script, options);
     ASSERT_TRUE(child);
     EXPECT_EQ(child->wait(60000), platform::Process::WaitResult::Exited);
-    std::string text;
-    ASSERT_TRUE(platform::readFile(log, text));
+    const std::string text = log.readStart(1 << 20);
     EXPECT_NE(text.find("Duration: 00:42:17.52, start:"), std::string::npos) << text;
     EXPECT_NE(text.find("At least one output file"), std::string::npos) << text;
     EXPECT_FALSE(platform::pathExists(script));
