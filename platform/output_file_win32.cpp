@@ -148,8 +148,8 @@ std::string OutputPlace::temporaryPath() const {
 
 OutputPlace::State OutputPlace::check() const {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(win32::filePath(impl_->temporaryPath).c_str(),
-                              GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(win32::filePath(impl_->temporaryPath).c_str(), GetFileExInfoStandard,
+                              &data)) {
         return State::Empty;
     }
     const Handle named = openFolder(impl_->outputFolderPath);
@@ -166,8 +166,8 @@ OutputPlace::State OutputPlace::check() const {
 PlaceResult OutputPlace::place(bool replace) {
     PlaceResult result;
     const std::string output = impl_->outputFolderPath + "\\" + impl_->outputName;
-    if (MoveFileExW(win32::filePath(impl_->temporaryPath).c_str(),
-                    win32::filePath(output).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    if (MoveFileExW(win32::filePath(impl_->temporaryPath).c_str(), win32::filePath(output).c_str(),
+                    replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         result.placement = Placement::Placed;
         return result;
     }
@@ -187,8 +187,8 @@ OutputName lookAtOutputName(const std::string& path) {
     }
     name.kind = OutputName::Kind::Other;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        name.what = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "a link to a folder"
-                                                                     : "a folder";
+        name.what =
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "a link to a folder" : "a folder";
         return name;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&

@@ -154,7 +154,8 @@ struct ChildStreams {
         }
         // The very file the caller made, handed on: never one reopened by its name.
         if (options.errorLog != nullptr &&
-            !DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(options.errorLog->native()),
+            !DuplicateHandle(GetCurrentProcess(),
+                             reinterpret_cast<HANDLE>(options.errorLog->native()),
                              GetCurrentProcess(), errorLog.out(), 0, TRUE, DUPLICATE_SAME_ACCESS)) {
             return GetLastError();
         }

@@ -61,7 +61,8 @@ bool lockFree(const std::string& path) {
 
 bool sweepPrivateFolder(const std::string& path, bool quiet, bool old) {
     const std::string lock = path + "\\" + kLockName;
-    const bool hasLock = GetFileAttributesW(win32::filePath(lock).c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool hasLock =
+        GetFileAttributesW(win32::filePath(lock).c_str()) != INVALID_FILE_ATTRIBUTES;
     if ((hasLock ? !lockFree(lock) : !old) || (quiet && !old)) {
         return false;
     }

@@ -259,10 +259,11 @@ TEST_F(CliProgramWin32RealTest, CtrlCStopsTheConverter) {
                             " -c copy " + host_tools::quote(host_tools::hostPath(clip)))
                   .status,
               0);
-    // The converter writes the output's header as it starts, in whatever file it is given.
+    // The converter writes the output's header as it starts, in whatever file it is given (in
+    // the job's private folder inside the output folder).
     const std::string outFolder = temp.file("out");
     expectCtrlCStops(clip, [&outFolder] {
-        for (const auto& entry : std::filesystem::directory_iterator(fsPath(outFolder))) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(fsPath(outFolder))) {
             if (platform::fileSize(testing_support::utf8Path(entry.path())) > 0) {
                 return true;
             }
