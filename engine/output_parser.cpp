@@ -329,7 +329,11 @@ std::string clockText(double seconds) {
     seconds = seconds > 0 ? std::min(seconds, 1e12) : 0.0;
     const auto whole = static_cast<std::int64_t>(std::floor(seconds));
     const auto twoDigits = [](std::int64_t value) {
-        return (value < 10 ? "0" : "") + std::to_string(value);
+        std::string text = std::to_string(value);
+        if (text.size() < 2) {
+            text.insert(text.begin(), '0');
+        }
+        return text;
     };
     const std::int64_t hours = whole / 3600;
     const std::int64_t minutes = whole / 60 % 60;
