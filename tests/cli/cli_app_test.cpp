@@ -95,7 +95,7 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     for (const Case& c : std::vector<Case>{
              {{}, "Please add source files.\n"},
              {{"-o", out}, "Please add source files.\n"},
-             {{"b.avi"}, "skipped: b.avi: not found\nPlease add source files.\n"},
+             {{"b.avi"}, "skipped: b.avi: not found\nPlease select output folder.\n"},
              {{clip}, "Please select output folder.\n"},
              {{"-o", "", clip}, "Please select output folder.\n"},
              {{"-o", temp.file("missing"), clip}, "The output folder doesn't exist.\n"},
@@ -112,6 +112,13 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     });
     EXPECT_EQ(noTool.status, cli::kExitRefused);
     EXPECT_EQ(noTool.err, "There isn't a core file.\n");
+
+    // Every FILE skipped: the command was right, but nothing is left to do.
+    const Result nothingLeft = run({"-o", out, "b.avi", notAFolder + ".mkv"});
+    EXPECT_EQ(nothingLeft.status, cli::kExitSomeNotFinished);
+    EXPECT_EQ(nothingLeft.err, "skipped: b.avi: not found\nskipped: " + notAFolder +
+                                   ".mkv: not found\nNo file left to convert.\n");
+    EXPECT_EQ(nothingLeft.out, "");
 }
 
 TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
@@ -128,7 +135,9 @@ TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
 
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: kestrova-cli [-p N|NAME] -o DIR [-y|-n] FILE...\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind(
+                  "Usage: kestrova-cli [-p N|NAME] -o DIR [-y|-n] [-j N] [--json] FILE...\n", 0),
+              0u);
 
     const Result list = run({"--list-presets"});
     EXPECT_EQ(list.status, 0);
@@ -198,17 +207,17 @@ TEST_F(CliAppTest, NamesArePrintedWithControlCharactersEscaped) {
         console.readAnswer = [] { return std::optional<std::string>("n"); };
     });
     const std::string output = temp.file("out/" + shown.substr(0, shown.size() - 3) + "avi");
-    EXPECT_EQ(result.err,
-              "skipped: gone\\x1b[2J.mkv: not found\n'" + output +
-                  "' already exists.\nDo you want to replace it? [y/N] kept: " + output + "\n");
+    EXPECT_EQ(result.err, "skipped: gone\\x1b[2J.mkv: not found\n'" + output +
+                              "' already exists.\nDo you want to replace it? [y/N/a/o/q] kept: " +
+                              output + "\n");
     EXPECT_EQ(result.out, "1 / 1 (0%) " + temp.file(shown) + "\nComplete\n1 / 1 (100%)\n");
 }
 
 TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
     const std::string clip = source("clip.mkv");
     std::filesystem::create_directory(temp.file("out"));
-    const std::string question =
-        "'" + temp.file("out/clip.avi") + "' already exists.\nDo you want to replace it? [y/N] ";
+    const std::string question = "'" + temp.file("out/clip.avi") +
+                                 "' already exists.\nDo you want to replace it? [y/N/a/o/q] ";
     const std::string kept = "kept: " + temp.file("out/clip.avi") + "\n";
 
     struct Case {
@@ -264,7 +273,7 @@ protected:
 
 TEST_F(CliConvertTest, ReplacingConvertsOverTheExistingOutput) {
     const std::string question =
-        "'" + output + "' already exists.\nDo you want to replace it? [y/N] ";
+        "'" + output + "' already exists.\nDo you want to replace it? [y/N/a/o/q] ";
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -363,7 +372,8 @@ TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     EXPECT_EQ(result.status, cli::kExitInterrupted);
     EXPECT_EQ(result.err, "Stopping the conversion...\n");
     // The line may have been drawn at 0% first; no "Complete" after a stop.
-    const std::string end = "\r" + atHalf + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n";
+    const std::string end =
+        "\r" + atHalf + "\nStopped\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n";
     ASSERT_GE(result.out.size(), end.size());
     EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
     EXPECT_EQ(result.out.find('\n'), result.out.size() - end.size() + 1 + atHalf.size());
@@ -389,8 +399,8 @@ TEST_F(CliAppTest, CtrlCAtTheQuestionKeepsTheFileAndStops) {
     EXPECT_EQ(result.status, cli::kExitInterrupted);
     EXPECT_EQ(readAll(temp.file("out/a.avi")), "keep me");
     // The question's line is ended before anything else is written.
-    const std::string question =
-        "'" + temp.file("out/a.avi") + "' already exists.\nDo you want to replace it? [y/N] \n";
+    const std::string question = "'" + temp.file("out/a.avi") +
+                                 "' already exists.\nDo you want to replace it? [y/N/a/o/q] \n";
     EXPECT_EQ(result.err.rfind(question, 0), 0u) << result.err;
     // The worker may reach b before the stop does: b's reason is "not started" or its failure.
     const std::vector<std::string> lines = splitLines(result.out);

@@ -156,8 +156,9 @@ TEST_F(CliLongRunTest, StopSignalsEndTheConverterAndLeaveNoProcessBehind) {
         // 10 s escalation.
         EXPECT_LT(took, 8s) << signal;
         expectNoProcessLeft();
-        EXPECT_EQ(readAll(options.stdoutPath),
-                  "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n")
+        EXPECT_EQ(
+            readAll(options.stdoutPath),
+            "1 / 1 (0%) " + clip + "\nStopped\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n")
             << signal;
         EXPECT_EQ(readAll(options.stderrPath), "Stopping the conversion...\n") << signal;
     }
