@@ -216,7 +216,7 @@ private:
             line = counter + timeLeftTail(state);
             line = fitToWidth(line, line.size(), columns());
         }
-        if (shownLines_ == 1 && !blockShown_ && line == shown_) {
+        if (shownLines_ == 1 && line == shown_) {
             return;
         }
         const std::size_t length = displayLength(line);

@@ -151,10 +151,12 @@ private:
             if (busy() == 0 && (cause_ != StopCause::None || pending_.empty())) {
                 break;
             }
-            // After a stop the display stays as the stop found it.
             const auto now = Clock::now();
-            if (cause_ == StopCause::None && now >= nextTick) {
-                tick(now);
+            if (now >= nextTick) {
+                // After a stop the display stays as the stop found it.
+                if (cause_ == StopCause::None) {
+                    tick(now);
+                }
                 nextTick = now + kTick;
             }
             std::unique_lock<std::mutex> lock(wakeMutex_);

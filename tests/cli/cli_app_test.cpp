@@ -292,6 +292,36 @@ TEST_F(CliAppTest, TerminalLineIsRewrittenInPlaceAndEndedBeforeTheSummary) {
     EXPECT_EQ(progress.substr(progress.rfind('\r') + 1), expected);
 }
 
+TEST_F(CliAppTest, SeveralConversionsShowTheBatchLineAndALineEach) {
+    const std::string a = source("a.mkv");
+    const std::string b = source("b.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    const std::string release = temp.file("release");
+    const std::string tool = writeHeldTool(temp, release);
+    // Both at 25%: the batch at (25 + 25) / 2; each line its percent, right-aligned, and file.
+    const std::string block = "\r2 / 2 (25%)\x1b[K\n   25% " + a + "\x1b[K\n   25% " + b + "\x1b[J";
+
+    const Result result = run({"-j", "2", "-o", "out", a, b}, [&](cli::Console& console) {
+        console.toolPath = tool;
+        console.outIsTerminal = true;
+        auto& shown = dynamic_cast<std::ostringstream&>(console.out);
+        // Asked on the displaying thread just before each redraw.
+        console.columns = [&shown, block, release] {
+            if (shown.str().find(block) != std::string::npos) {
+                std::ofstream(release) << "go";
+            }
+            return 0;
+        };
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find(block), std::string::npos) << result.out;
+    // At the end the block (up to its first line) gives way to the summary.
+    const std::string end = "A\r\x1b[JComplete\n2 / 2 (100%)\n";
+    ASSERT_GT(result.out.size(), end.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end) << result.out;
+}
+
 TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     // The fake converter plays a long conversion at 50% that quits on "q".
     const std::string clip = temp.write(
