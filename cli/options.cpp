@@ -212,13 +212,13 @@ std::string helpText() {
            "or listed twice is reported as 'skipped: FILE: REASON' and the rest go on.\n"
            "On a terminal the progress line ends with the time left once it can be told.\n"
            "At the end: 'Complete' (or 'Stopped'), 'F / N (P%)', and\n"
-           "'not finished: SOURCE: REASON' for each job that did not finish. Control characters\n"
-           "in printed names are escaped ('\\n', '\\x1b').\n"
-           "Ctrl-C, SIGTERM and SIGHUP stop the conversions under way; Ctrl-Z suspends them.\n"
+           "'not finished: SOURCE: REASON' for each job that did not finish.\n"
+           "Control characters in printed names are escaped ('\\n', '\\x1b').\n"
+           "Ctrl-C, SIGTERM and SIGHUP stop the conversions; Ctrl-Z suspends them.\n"
            "\n"
            "Exit status: 0 when every file was converted or kept and no FILE was skipped\n"
-           "(but as listed twice), 1 otherwise (also when standard output cannot be written),\n"
-           "2 for refused input, 130 when stopped.\n";
+           "(but as listed twice), 1 otherwise (also when standard output cannot be\n"
+           "written), 2 for refused input, 130 when stopped.\n";
 }
 
 }  // namespace cli
