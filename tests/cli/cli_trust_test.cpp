@@ -268,6 +268,18 @@ TEST_P(CliTrustProgramTest, StopSignalsEndEveryConverterAndLeaveNoProcessBehind)
     }
 }
 
+TEST_P(CliTrustProgramTest, NoConverterOutlivesAKilledProgram) {
+    const pid_t pid = startConverting();
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(testing_support::waitForExit(pid, 60s), 128 + SIGKILL);
+    // The guardians end every converter and remove what the jobs had made.
+    testing_support::expectNoProcessLeft();
+    EXPECT_EQ(testing_support::filesUnder(temp.file("out")), std::vector<std::string>{});
+    EXPECT_TRUE(testing_support::waitFor(
+        [&] { return testing_support::filesUnder(dataHome.path()).empty(); }));
+}
+
 TEST_P(CliTrustProgramTest, SuspendingTheProgramSuspendsEveryConverterUntilItContinues) {
     // A shell without job control would have the program ignore the terminal's stop.
     ::signal(SIGTSTP, SIG_DFL);
