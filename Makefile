@@ -19,9 +19,9 @@ GENERATOR := -G Ninja
 TEST_JOBS ?= 2
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
-        fuzz-build bench demo bench-overhead run pictures screenshot release install package \
-        package-test format clean windows-build screenshot-windows package-windows package-test-windows \
-        screenshot-installer
+        fuzz-build bench demo bench-overhead bench-parallel bench-time-left run pictures screenshot \
+        release install package package-test format clean windows-build screenshot-windows \
+        package-windows package-test-windows screenshot-installer
 
 all: build
 
@@ -142,6 +142,14 @@ demo: build
 # By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
 bench-overhead: build
 	KESTROVA_BIN=$(MAIN)/bin ./bench/overhead
+
+# By hand: what converting two files at once gains; ends with "parallel ratio X.XX".
+bench-parallel: build
+	KESTROVA_BIN=$(MAIN)/bin ./bench/parallel
+
+# By hand: how good the time left is on clips of mixed lengths; ends with "time left error X%".
+bench-time-left: build
+	KESTROVA_BIN=$(MAIN)/bin ./bench/time-left
 
 # The build that is installed and packaged, without tests: Debian's optimisation and hardening
 # flags (dpkg-buildflags) in place of CMake's own.

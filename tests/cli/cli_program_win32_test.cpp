@@ -174,8 +174,8 @@ protected:
         EXPECT_EQ(*status, 130u) << err();
         // "q" is honoured within a few of the runner's 300 ms checks.
         EXPECT_LT(took, std::chrono::seconds(8));
-        EXPECT_EQ(out(),
-                  "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n");
+        EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\nStopped\n0 / 1 (0%)\nnot finished: " + clip +
+                             ": stopped\n");
         EXPECT_EQ(err(), "Stopping the conversion...\n");
     }
 

@@ -22,6 +22,9 @@ namespace {
 TEST(BatchTextTest, RunningLineTruncatesTheBatchPercent) {
     EXPECT_EQ(rules::jobLine(0, 40, 1, "/v/a.mkv"), "1 / 1 (40%) /v/a.mkv");
     EXPECT_EQ(rules::runningLine(2, 50, 4), "3 / 4 (62%)");
+    // Several at once: the fourth of ten started, two over, the running two at 40% and 70%.
+    EXPECT_EQ(rules::batchLine(4, 2, 110, 10), "4 / 10 (31%)");
+    EXPECT_EQ(rules::batchLine(3, 2, 50, 4), rules::runningLine(2, 50, 4));
     EXPECT_EQ(rules::batchPercent(1, 99, 3), 66);
     EXPECT_EQ(rules::batchPercent(3, 100, 4), 100);
     EXPECT_EQ(rules::batchPercent(0, 0, 0), 0);
