@@ -51,6 +51,11 @@ void Report::kept(int index, const std::string& output) {
     }
 }
 
+void Report::swept(const std::string& path) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    writeErr("swept: " + printable(path) + "\n");
+}
+
 std::optional<rules::ReplaceChoice> Report::ask(const std::string& question) {
     {
         std::lock_guard<std::mutex> guard(mutex_);

@@ -65,6 +65,8 @@ public:
     void message(std::string_view text);
     // An existing output stays: said when its job comes, once per job.
     void kept(int index, const std::string& output);
+    // A leftover of a killed run that the batch removed.
+    void swept(const std::string& path);
     // Asks the replace question on an engine's worker thread until it gets one of the answers;
     // nothing at the end of input or when the user stopped the program meanwhile.
     std::optional<rules::ReplaceChoice> ask(const std::string& question);

@@ -68,6 +68,7 @@ public:
             rules::setUpBatch(*engine, setup.toolPath, setup.outputFolder, *setup.presets,
                               setup.preset);
             engine->sharedLedger = ledger;
+            engine->onSwept = [this](const std::string& path) { report_.swept(path); };
             engine->confirmCallback = &Session::confirm;
             engine->confirmContext = reinterpret_cast<std::intptr_t>(engine.get());
             engines_.push_back(std::move(engine));

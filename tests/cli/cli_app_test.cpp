@@ -68,6 +68,17 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     EXPECT_EQ(nothingLeft.out, "");
 }
 
+TEST_F(CliAppTest, LeftoversOfAKilledRunAreSweptAndNamed) {
+    // What a run killed whole leaves: a job's private folder whose lock no one holds.
+    const std::string left = temp.file("out/.kestrova-job-0000dead0000");
+    std::filesystem::create_directories(left);
+    temp.write("out/.kestrova-job-0000dead0000/lock", "");
+    temp.write("out/.kestrova-job-0000dead0000/output.avi", "half");
+    const Result result = run({"-o", "out", source("clip.mkv")});
+    EXPECT_NE(result.err.find("swept: " + left + "\n"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(left));
+}
+
 TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
     const Result unknown = run({"--frobnicate", source("a.mkv")});
     EXPECT_EQ(unknown.status, cli::kExitRefused);
