@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -68,7 +69,7 @@ std::string temporaryNameFor(const std::string& outputName) {
 }
 
 std::string randomTag(unsigned attempt) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     char tag[32];
     std::snprintf(tag, sizeof tag, "%08x%04x", static_cast<unsigned>(tickCount()) ^ (attempt << 20),
                   (static_cast<unsigned>(::getpid()) + counter++) & 0xffffu);

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -44,7 +45,7 @@ bool identityOf(HANDLE handle, FileIdentity& identity) {
 }
 
 std::string randomTag(unsigned attempt) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     char tag[32];
     std::snprintf(tag, sizeof tag, "%08lx%04x",
                   static_cast<unsigned long>(GetTickCount()) ^ (attempt << 20),
