@@ -54,4 +54,26 @@ ProgressView progressView(const ProgressInput& input) {
     return view;
 }
 
+TaskbarProgress TaskbarWatch::tick(ConvertCore& core, const ProgressInput& input,
+                                   const ProgressView& view) {
+    if (view.ended) {
+        return {};
+    }
+    const int index = input.job ? input.job->index : lastIndex_;
+    if (index != lastIndex_ && !failed_) {
+        lastIndex_ = index;
+        for (const ConvertJob& job : core.jobSnapshots()) {
+            if (job.index >= index) {
+                break;
+            }
+            if (job.outcome == JobOutcome::Failed || job.outcome == JobOutcome::Short) {
+                failed_ = true;
+                break;
+            }
+        }
+    }
+    return {failed_ ? TaskbarState::Error : TaskbarState::Normal, view.barPosition,
+            view.barMaximum};
+}
+
 }  // namespace rules
