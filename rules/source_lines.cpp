@@ -82,10 +82,9 @@ bool listsBefore(std::string_view a, std::string_view b) {
         return a.size() < b.size();
     }
     // Equal but for case: the bytes decide, so that no two names are ever equals.
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
 }
 
 void ListedNames::add(const std::string& name) {

@@ -96,9 +96,13 @@ TEST(OpenFolderTextTest, OnlyAFolderThatIsThereIsHandedToTheDesktop) {
     } rows[] = {
         {"", {}, false, ""},
         {dir.path(), {}, true, ""},
-        {dir.path(), {false, ""}, true,
+        {dir.path(),
+         {false, ""},
+         true,
          rules::openFolderFailure(dir.path(), rules::OpenFolderProblem::NoOpener)},
-        {dir.path(), {false, "access denied"}, true,
+        {dir.path(),
+         {false, "access denied"},
+         true,
          "Cannot open the folder '" + dir.path() + "':\naccess denied."},
         {nowhere, {}, false, rules::openFolderFailure(nowhere, rules::OpenFolderProblem::Missing)},
     };
@@ -302,9 +306,18 @@ TEST(ReplaceQuestionTest, TerminalLettersAndToAllLastingTheBatch) {
 TEST(SourceLinesTest, OneOrderForBothProgramsFoldingOnlyAsciiCase) {
     // Each row sorts before the next; the order is total, so no two names tie.
     const std::vector<std::string> ordered = {
-        "/v/A.mkv", "/v/a.mkv",   "/v/a.mkv2", "/v/B.mkv", "/v/b.mkv", "/v/c d.mkv",
-        "/v/cd.mkv", "/v/z.mkv",  "/v/\xc3\x89t\xc3\xa9.mkv", "/v/\xc3\xa9t\xc3\xa9.mkv",
-        "/v/\xfe.mkv", "/v/\xff.mkv",
+        "/v/A.mkv",
+        "/v/a.mkv",
+        "/v/a.mkv2",
+        "/v/B.mkv",
+        "/v/b.mkv",
+        "/v/c d.mkv",
+        "/v/cd.mkv",
+        "/v/z.mkv",
+        "/v/\xc3\x89t\xc3\xa9.mkv",
+        "/v/\xc3\xa9t\xc3\xa9.mkv",
+        "/v/\xfe.mkv",
+        "/v/\xff.mkv",
     };
     for (std::size_t k = 0; k + 1 < ordered.size(); ++k) {
         EXPECT_TRUE(rules::listsBefore(ordered[k], ordered[k + 1])) << ordered[k];
@@ -404,8 +417,7 @@ TEST(ConvertChecksTest, OutputFoldersBecomeAbsolute) {
         {"/srv/out//", "/home/u", "/srv/out"},
         {"/", "/home/u", "/"},
 #else
-        {"C:\\out\\", "", "C:\\out"},
-        {"C:\\", "", "C:\\"},
+        {"C:\\out\\", "", "C:\\out"}, {"C:\\", "", "C:\\"},
 #endif
     };
     for (const auto& row : rows) {
@@ -426,8 +438,7 @@ TEST(BatchOutcomeTest, NoticeCountsConvertedKeptPartialAndTheRest) {
     }
     jobs.push_back(ended(12, JobOutcome::Kept, 100));
     jobs.push_back(ended(13, JobOutcome::Failed, 0));
-    EXPECT_EQ(rules::batchNotice(jobs, false),
-              "12 of 14 files converted, 1 kept, 1 not converted");
+    EXPECT_EQ(rules::batchNotice(jobs, false), "12 of 14 files converted, 1 kept, 1 not converted");
     jobs.push_back(ended(14, JobOutcome::Short, 40));
     EXPECT_EQ(rules::batchNotice(jobs, false),
               "12 of 15 files converted, 1 kept, 1 converted only in part, 1 not converted");

@@ -17,6 +17,7 @@
 #include "convert_core.h"
 #include "dialog_units.h"
 #include "image_button.h"
+#include "listed_paths.h"
 #include "main_window.h"
 #include "media_preset.h"
 #include "settings_store.h"
@@ -169,17 +170,28 @@ TEST_F(MainWindowTest, WithoutPresetsTheOutputRowMovesUp) {
               units.rect(7, 160, 0, 0).topLeft());
 }
 
-TEST_F(MainWindowTest, LinesAreSortedWithoutRegardToCaseAndDuplicatesAreExact) {
+TEST_F(MainWindowTest, LinesFollowTheSharedOrderAndDuplicatesAreTheSameBytes) {
     open();
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/b.mkv")), 0);
     EXPECT_FALSE(showsEmptyList());
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), 0);
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/C.mkv")), 2);
-    EXPECT_EQ(addSourceFile(QStringLiteral("/v/A.mkv")), 1);
+    EXPECT_EQ(addSourceFile(QStringLiteral("/v/A.mkv")), 0);
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), -1);
-    EXPECT_EQ(lines(), QStringList({"/v/a.mkv", "/v/A.mkv", "/v/b.mkv", "/v/C.mkv"}));
+    EXPECT_EQ(lines(), QStringList({"/v/A.mkv", "/v/a.mkv", "/v/b.mkv", "/v/C.mkv"}));
     EXPECT_TRUE(isListed(QStringLiteral("/v/A.mkv")));
     EXPECT_FALSE(isListed(QStringLiteral("/v/c.mkv")));
+
+    // Two names that differ only in bytes that are no text: two lines that look alike, each
+    // keeping its own name.
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xfe.mkv")), 4);
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xff.mkv")), 5);
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xff.mkv")), -1);
+    EXPECT_EQ(list()->item(4)->text(), list()->item(5)->text());
+    EXPECT_EQ(list()->item(5)->text(), QStringLiteral("/v/d\uFFFD.mkv"));
+    EXPECT_EQ(sourceLineName(*list(), 5), QByteArray("/v/d\xff.mkv"));
+    EXPECT_TRUE(isListed(QByteArray("/v/d\xfe.mkv")));
+    EXPECT_FALSE(isListed(QStringLiteral("/v/d\uFFFD.mkv")));
 }
 
 // The duplicate test keeps an index of the lines; it must follow the list whoever changes it.
@@ -197,8 +209,8 @@ TEST_F(MainWindowTest, DuplicateTestFollowsEveryChangeOfTheList) {
     EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), 0);
 
-    // Changes made on the widget itself: a line's text, a second equal line, a line taken out.
-    list()->item(0)->setText(QStringLiteral("/v/z.mkv"));
+    // Changes made on the widget itself: a line's name, a second equal line, a line taken out.
+    list()->item(0)->setData(kNameRole, QByteArray("/v/z.mkv"));
     EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
     EXPECT_TRUE(isListed(QStringLiteral("/v/z.mkv")));
     list()->addItem(QStringLiteral("/v/z.mkv"));

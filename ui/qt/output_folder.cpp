@@ -32,7 +32,7 @@ void onOpenFolder() {
     const QString folder = outputFolderText();
     const std::string failure =
         rules::showFolder(QFile::encodeName(folder).toStdString(),
-                          [&folder]() { return rules::ShowAnswer{prompts().openFolder(folder), {}}; });
+                          [&folder]() { return prompts().openFolder(folder); });
     if (!failure.empty()) {
         prompts().message(mainWindow, QFile::decodeName(failure.c_str()));
     }
