@@ -72,8 +72,12 @@ TaskbarProgress TaskbarWatch::tick(ConvertCore& core, const ProgressInput& input
             }
         }
     }
-    return {failed_ ? TaskbarState::Error : TaskbarState::Normal, view.barPosition,
-            view.barMaximum};
+    const TaskbarState state = failed_ ? TaskbarState::Error : TaskbarState::Normal;
+    // Before the first job is picked: under way, at nothing yet.
+    if (view.barMaximum <= 0) {
+        return {state, 0, 1};
+    }
+    return {state, view.barPosition, view.barMaximum};
 }
 
 }  // namespace rules

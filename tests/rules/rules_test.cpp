@@ -468,6 +468,7 @@ TEST(ProgressViewTest, TheTaskbarFollowsTheBarTurnsRedOnAFailureAndClearsAtTheEn
         return watch.tick(core, input, rules::progressView(input));
     };
     using rules::TaskbarState;
+    EXPECT_EQ(tickAt(Running, -1, 0), (rules::TaskbarProgress{TaskbarState::Normal, 0, 1}));
     EXPECT_EQ(tickAt(Running, 0, 50), (rules::TaskbarProgress{TaskbarState::Normal, 50, 300}));
     core.setJobOutcome(0, JobOutcome::Failed, "broken");
     // Read again only once the next job is under way.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -349,6 +350,131 @@ TEST(ProgressWindowTest, LateQuestionFromAnEndingWorkerIsNotAskedAndCannotDeadlo
     worker.join();
     EXPECT_EQ(answer, 0);
     EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+// Thirty outputs there already: one "No to All" keeps them all, without another question.
+TEST(ProgressWindowTest, OneNoToAllAnswersTheRestOfTheBatch) {
+    TestPrompts prompts;
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::NoToAll; };
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    for (int k = 0; k < 30; ++k) {
+        const std::string name = "clip" + std::to_string(k);
+        core.addJob("/sources/" + name + ".mkv");
+        folder.write(name + ".avi", "keep " + name);
+    }
+    ProgressDriver driver;
+    EXPECT_EQ(runProgressWindow(core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_TRUE(core.converted().empty());
+    EXPECT_EQ(driver.finalBatchLine, "30 / 30 (100%)");
+    EXPECT_EQ(testing_support::readAll(folder.file("clip29.avi")), "keep clip29");
+
+    // The next batch asks again, and "Yes to All" replaces the rest unasked.
+    prompts.questions.clear();
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::YesToAll; };
+    core.clearJobs();
+    for (int k = 0; k < 3; ++k) {
+        core.addJob("/sources/clip" + std::to_string(k) + ".mkv");
+    }
+    EXPECT_EQ(runProgressWindow(core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(core.converted().size(), 3u);
+}
+
+// Cancel keeps the file and stops the batch; the window closes as after a stop.
+TEST(ProgressWindowTest, CancelKeepsTheFileAndStopsTheBatch) {
+    TestPrompts prompts;
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::Cancel; };
+    Batch batch;
+    batch.folder.write("a.avi", "keep me");
+    ProgressDriver driver;
+    driver.closeWhenComplete = false;
+    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(batch.core.runState, Stopped);
+    EXPECT_TRUE(batch.core.converted().empty());
+    const std::vector<ConvertJob> jobs = batch.core.jobSnapshots();
+    EXPECT_EQ(jobs[0].outcome, JobOutcome::Kept);
+    EXPECT_EQ(jobs[1].outcome, JobOutcome::NotStarted);
+    EXPECT_EQ(testing_support::readAll(batch.folder.file("a.avi")), "keep me");
+}
+
+// The taskbar follows the bar, turns to the error state once a job has failed, and is cleared
+// at the end; a batch that ends while the program is not the active one says how it went.
+TEST(ProgressWindowTest, TaskbarFollowsTheBatchAndTheEndIsToldWhenNobodyWatches) {
+    TestPrompts prompts;
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    for (const char* source : {"/s/a.mkv", "/s/b.mkv", "/s/c.mkv"}) {
+        core.addJob(source);
+    }
+    core.setAction("/s/a.mkv", Action::Fail);
+    core.setAction("/s/b.mkv", Action::Hold);
+    QWidget owner;
+    {
+        ProgressWindow window(core, &owner);
+        ASSERT_TRUE(window.progressInit());
+        // Never shown: no window of the program is the active one.
+        ASSERT_TRUE(waitUntil([&] { return core.holding.load(); }));
+        window.progressTick();
+        core.releaseAll();
+        ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    }
+    using rules::TaskbarState;
+    ASSERT_GE(prompts.taskbar.size(), 2u);
+    EXPECT_EQ(prompts.taskbar.front().state, TaskbarState::Normal);
+    EXPECT_EQ(prompts.taskbar.front().position, 0);
+    EXPECT_EQ(prompts.taskbar.back(), rules::TaskbarProgress{});
+    const auto error = std::find_if(prompts.taskbar.begin(), prompts.taskbar.end(),
+                                    [](const auto& p) { return p.state == TaskbarState::Error; });
+    ASSERT_NE(error, prompts.taskbar.end());
+    EXPECT_EQ(error->position, 150);
+    EXPECT_EQ(error->maximum, 300);
+    EXPECT_TRUE(std::all_of(prompts.taskbarWindows.begin(), prompts.taskbarWindows.end(),
+                            [&](QWidget* w) { return w == &owner; }));
+    EXPECT_EQ(prompts.notices, QStringList{"2 of 3 files converted, 1 not converted"});
+    EXPECT_EQ(prompts.noticeWindows, std::vector<QWidget*>{&owner});
+}
+
+TEST(ProgressWindowTest, NoNoticeWhileTheUserWatches) {
+    TestPrompts prompts;
+    Batch batch;
+    ProgressWindow window(batch.core, nullptr);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(window.progressInit());
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    EXPECT_TRUE(prompts.notices.isEmpty());
+    EXPECT_EQ(prompts.taskbar.back(), rules::TaskbarProgress{});
+}
+
+// Whatever minimises or restores one window (a window manager that does not keep the two
+// together too), the other follows.
+TEST(ProgressWindowTest, MinimisesAndRestoresWithItsOwner) {
+    TestPrompts prompts;
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    QDialog owner;
+    owner.show();
+    ProgressWindow window(batch.core, &owner);
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return owner.isMinimized(); }));
+    owner.showNormal();
+    EXPECT_TRUE(waitUntil([&] { return !window.isMinimized(); }));
+    owner.showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return window.isMinimized(); }));
+    window.showNormal();
+    EXPECT_TRUE(waitUntil([&] { return !owner.isMinimized(); }));
+    batch.core.releaseAll();
 }
 
 }  // namespace

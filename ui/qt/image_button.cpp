@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QRegion>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
@@ -25,6 +26,10 @@ void ImageButton::paintEvent(QPaintEvent* /*event*/) {
         frame.initFrom(this);
         frame.rect = rect().adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
         frame.backgroundColor = palette().color(QPalette::Button);
+        // Some styles tint the frame's inside too; the picture keeps its colours.
+        const QRect inside =
+            frame.rect.adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
+        painter.setClipRegion(QRegion(frame.rect).subtracted(QRegion(inside)));
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
     }
 }
