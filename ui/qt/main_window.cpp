@@ -173,11 +173,14 @@ void MainWindow::createControls() {
         QRect place = units.rect(x, y, width, height);
         place.setWidth(std::max(place.width(), widget->sizeHint().width()));
         widget->setGeometry(place);
+        return widget;
     };
 
     if (layout_ == MainLayout::WithPresets) {
-        label(ids::PresetLabel, QStringLiteral("Preset:"), 7, 159, 24, 8);
+        QLabel* presetLabel = label(ids::PresetLabel, QStringLiteral("Preset:"), 7, 159, 24, 8);
         auto* presets = new QComboBox(this);
+        // Screen readers name a drop-down list by its value and its label.
+        presetLabel->setBuddy(presets);
         presets->setObjectName(controlName(ids::PresetList));
         presets->setAccessibleName(QStringLiteral("Preset"));
         // The template's height includes the dropped-down list; the closed box is as tall as
@@ -187,9 +190,11 @@ void MainWindow::createControls() {
         presets->setGeometry(place);
     }
 
-    label(ids::OutputLabel, QStringLiteral("Output Folder:"), 7, 185 + shift, 48, 8);
+    QLabel* folderLabel =
+        label(ids::OutputLabel, QStringLiteral("Output Folder:"), 7, 185 + shift, 48, 8);
 
     auto* folder = new QLineEdit(this);
+    folderLabel->setBuddy(folder);
     folder->setObjectName(controlName(ids::OutputFolder));
     folder->setAccessibleName(QStringLiteral("Output Folder"));
     folder->setGeometry(units.rect(7, 198 + shift, 295, 14));
