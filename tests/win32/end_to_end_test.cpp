@@ -1,11 +1,13 @@
 // kestrova.exe as a user runs it: a folder of its own with the converter beside it as
-// core\xcoder.exe, files given on the command line, Convert pressed, the progress window
-// followed to "Complete", the failure summary read, the window closed.
+// core\xcoder.exe, files given on the command line, a relative output folder typed, Convert
+// pressed with a held Enter, the progress window followed to "Complete", the failure summary
+// read, the window closed.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,10 +68,25 @@ std::wstring lineOf(HWND list, int line) {
     return text;
 }
 
+// A key held down: the first press, then repeats (bit 30 of lParam).
+void holdEnter(HWND control, int repeats) {
+    for (int k = 0; k < repeats; ++k) {
+        PostMessageW(control, WM_KEYDOWN, VK_RETURN, (1 << 30) | 1);
+    }
+}
+
+std::wstring fileUri(const std::string& path) {
+    std::wstring uri = L"file:///" + widen(path);
+    std::replace(uri.begin(), uri.end(), L'\\', L'/');
+    return uri;
+}
+
 TEST(Win32EndToEndTest, ConvertsTheFilesOfItsCommandLine) {
     TempDir app;
     TempDir sources;
-    TempDir out;
+    // Typed as "relout": the folder of the program's work, not the converter's.
+    std::filesystem::create_directory(fsPath(sources.file("relout")));
+    const std::string outFolder = sources.file("relout");
     std::filesystem::create_directory(fsPath(app.file("core")));
     std::filesystem::copy_file(fsPath(std::string(KESTROVA_BIN_DIR) + "/kestrova.exe"),
                                fsPath(app.file("kestrova.exe")));
@@ -90,9 +107,10 @@ TEST(Win32EndToEndTest, ConvertsTheFilesOfItsCommandLine) {
 #endif
     sources.write("notes.txt", "not listed");
 
-    // b relative to the program's folder of work, a twice, and a file of another type.
+    // b relative to the program's folder of work, c as a file URI, a twice, and a file of
+    // another type.
     std::wstring command = L"\"" + widen(app.file("kestrova.exe")) + L"\" \"" + widen(a) +
-                           L"\" b.mkv \"" + widen(c) + L"\" \"" + widen(a) + L"\" notes.txt";
+                           L"\" b.mkv \"" + fileUri(c) + L"\" \"" + widen(a) + L"\" notes.txt";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
@@ -110,14 +128,24 @@ TEST(Win32EndToEndTest, ConvertsTheFilesOfItsCommandLine) {
     EXPECT_EQ(lineOf(list, 2), widen(c));
 
     SendMessageW(GetDlgItem(main, IDC_OUTPUT_FOLDER), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(widen(out.path()).c_str()));
-    press(main, IDC_CONVERT);
+                 reinterpret_cast<LPARAM>(L"relout"));
+    // Enter on Convert, then held: the repeats go to the progress window's focused button
+    // (Stop, then Close) and must press neither.
+    HWND convert = GetDlgItem(main, IDC_CONVERT);
+    PostMessageW(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(convert), TRUE);
+    PostMessageW(convert, WM_KEYDOWN, VK_RETURN, 1);
 
     HWND progress = waitForWindow(process, L"Progress");
     ASSERT_NE(progress, nullptr);
+    holdEnter(GetDlgItem(progress, IDC_STOP), 20);
     EXPECT_TRUE(
         waitFor([&]() { return textOf(GetDlgItem(progress, IDC_FILE_LINE)) == L"Complete"; }));
     EXPECT_EQ(textOf(GetDlgItem(progress, IDC_BATCH_LINE)), L"2 / 3 (67%)");
+    holdEnter(GetDlgItem(progress, IDC_CLOSE), 20);
+    // Answered in turn: once a message sent after them is, the repeats have been seen.
+    SendMessageW(progress, WM_NULL, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(progress)) << "a repeated Enter pressed Close";
+    EXPECT_EQ(windowOf(process, L"Kestrova"), nullptr) << "a repeated Enter asked to stop";
     press(progress, IDC_CLOSE);
 
     HWND summary = waitForWindow(process, L"Kestrova");
@@ -139,10 +167,11 @@ TEST(Win32EndToEndTest, ConvertsTheFilesOfItsCommandLine) {
     CloseHandle(started.hProcess);
     EXPECT_EQ(status, 0u);
 
-    EXPECT_EQ(readAll(out.file("a.avi")).rfind("RIFF", 0), 0u);
-    EXPECT_EQ(readAll(out.file("b.avi")).rfind("RIFF", 0), 0u);
-    EXPECT_FALSE(std::filesystem::exists(fsPath(out.file("c.avi"))));
-    EXPECT_EQ(loadOutputFolder(L"Software\\Morvanta\\avi"), widen(out.path()));
+    EXPECT_EQ(readAll(outFolder + "\\a.avi").rfind("RIFF", 0), 0u);
+    EXPECT_EQ(readAll(outFolder + "\\b.avi").rfind("RIFF", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(fsPath(outFolder + "\\c.avi")));
+    // Shown and stored whole.
+    EXPECT_EQ(loadOutputFolder(L"Software\\Morvanta\\avi"), widen(outFolder));
 }
 
 }  // namespace
