@@ -174,4 +174,83 @@ TEST(Win32EndToEndTest, ConvertsTheFilesOfItsCommandLine) {
     EXPECT_EQ(loadOutputFolder(L"Software\\Morvanta\\avi"), widen(outFolder));
 }
 
+// Wine has one density for the whole system, its prefix's LogPixels, and sends no
+// WM_DPICHANGED: a program started at 192 dpi lays its dialog out at twice the size and draws
+// the twice-as-large pictures, pixel for pixel.
+TEST(Win32EndToEndTest, At192DpiThePicturesAreTheLargerDrawings) {
+    // Wine reads it from the hardware profile's fonts; winecfg writes both places.
+    struct Place {
+        HKEY root;
+        const wchar_t* key;
+        HKEY opened = nullptr;
+        bool had = false;
+        DWORD previous = 0;
+    };
+    Place places[] = {{HKEY_CURRENT_CONFIG, L"Software\\Fonts"},
+                      {HKEY_CURRENT_USER, L"Control Panel\\Desktop"}};
+    const DWORD dpi = 192;
+    for (Place& place : places) {
+        ASSERT_EQ(RegCreateKeyExW(place.root, place.key, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                                  nullptr, &place.opened, nullptr),
+                  ERROR_SUCCESS);
+        DWORD size = sizeof(place.previous);
+        place.had =
+            RegQueryValueExW(place.opened, L"LogPixels", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&place.previous), &size) == ERROR_SUCCESS;
+        RegSetValueExW(place.opened, L"LogPixels", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    }
+
+    std::wstring command = L"\"" + widen(std::string(KESTROVA_BIN_DIR) + "/kestrova.exe") + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    const BOOL ran = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, &started);
+    // Read once, as the program starts: the next programs get the density they had.
+    HWND main = ran ? waitForWindow(started.dwProcessId, L"Kestrova 1.0") : nullptr;
+    for (Place& place : places) {
+        if (place.had) {
+            RegSetValueExW(place.opened, L"LogPixels", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&place.previous), sizeof(place.previous));
+        } else {
+            RegDeleteValueW(place.opened, L"LogPixels");
+        }
+        RegCloseKey(place.opened);
+    }
+    ASSERT_TRUE(ran);
+    CloseHandle(started.hThread);
+    ASSERT_NE(main, nullptr);
+    HWND add = GetDlgItem(main, IDC_ADD);
+    RECT button;
+    GetWindowRect(add, &button);
+    // 36 x 25 dialog units of an 8-point font at 192 dpi: about twice 54 x 41.
+    EXPECT_GT(button.right - button.left, 90);
+    // The picture: what is not the button's face, read from the screen once it has painted.
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    int left = 0;
+    int right = 0;
+    waitFor([&]() {
+        HDC screen = GetDC(nullptr);
+        left = button.right;
+        right = button.left - 1;
+        for (int x = button.left; x < button.right; ++x) {
+            for (int y = button.top; y < button.bottom; y += 2) {
+                if (GetPixel(screen, x, y) != face) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        }
+        ReleaseDC(nullptr, screen);
+        return right - left + 1 >= 56;
+    });
+    EXPECT_GE(right - left + 1, 56) << "the picture spans " << left << " to " << right;
+    EXPECT_LE(right - left + 1, 66);
+
+    PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(started.hProcess);
+}
+
 }  // namespace
