@@ -291,6 +291,7 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
     QStringList answers;
     QString defaultAnswer;
     QString escapeAnswer;
+    bool heldKeysAnswered = true;
     QTimer watcher;
     watcher.setInterval(10);
     QObject::connect(&watcher, &QTimer::timeout, [&]() {
@@ -314,6 +315,17 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
             }
             defaultAnswer = box->defaultButton() != nullptr ? box->defaultButton()->text() : "";
             escapeAnswer = box->escapeButton() != nullptr ? box->escapeButton()->text() : "";
+            // A held Enter: its repeats answer nothing.
+            for (QWidget* target :
+                 {static_cast<QWidget*>(box->defaultButton()), static_cast<QWidget*>(box)}) {
+                for (const QEvent::Type type :
+                     {QEvent::ShortcutOverride, QEvent::KeyPress, QEvent::KeyRelease}) {
+                    QKeyEvent enter(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+                                    true);
+                    QCoreApplication::sendEvent(target, &enter);
+                }
+            }
+            heldKeysAnswered = !box->isVisible();
             box->defaultButton()->click();
         }
     });
@@ -327,6 +339,7 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
     EXPECT_EQ(answers, (QStringList{"&Yes", "Yes to &All", "&No", "N&o to All", "Cancel"}));
     EXPECT_EQ(defaultAnswer, "&Yes");
     EXPECT_EQ(escapeAnswer, "Cancel");
+    EXPECT_FALSE(heldKeysAnswered);
     EXPECT_EQ(core.converted(), std::vector<std::string>{"/sources/a.mkv"});
 }
 
