@@ -746,4 +746,15 @@ TEST_F(Win32WindowTest, ListTipsShowAmpersands) {
     EXPECT_NE(GetWindowLongPtrW(tooltipWindow, GWL_STYLE) & TTS_NOPREFIX, 0);
 }
 
+// A '%' in the folder's name is only a '%': the shell is given the folder's item, not a text
+// its command templates would expand.
+TEST_F(Win32WindowTest, OpenShowsAFolderWhoseNameHasPercentSigns) {
+    recordMessages();
+    HWND window = openMain();
+    const std::wstring folder = freshFolder(L"kestrova-%PATH%-");
+    SetDlgItemTextW(window, IDC_OUTPUT_FOLDER, folder.c_str());
+    SendMessageW(window, WM_COMMAND, IDC_OPEN_FOLDER, 0);
+    EXPECT_TRUE(shownMessages.empty()) << narrow(shownMessages.empty() ? L"" : shownMessages[0]);
+}
+
 }  // namespace
