@@ -32,6 +32,8 @@ rules::ReplaceAnswers batchAnswers;
 rules::TaskbarWatch taskbarWatch;
 bool taskbarShown = false;
 bool endSeen = false;
+// Hidden because the main window was minimised, to come back with it.
+bool hiddenWithOwner = false;
 
 // The taskbar entry is the main window's: the progress window has none of its own.
 HWND ownerOf(HWND window) {
@@ -167,6 +169,7 @@ bool progressInit(HWND window, ConvertCore* core) {
     taskbarWatch = {};
     taskbarShown = false;
     endSeen = false;
+    hiddenWithOwner = false;
     if (!core->start()) {
         return false;
     }
@@ -295,7 +298,6 @@ int askOverwrite(int code, std::intptr_t context) {
 }
 
 void followOwner(HWND owner, bool minimised) {
-    static bool hiddenWithOwner = false;
     if (openWindow == nullptr || GetWindow(openWindow, GW_OWNER) != owner) {
         return;
     }
