@@ -8,6 +8,7 @@
 
 #include "app_state.h"
 #include "image_buttons.h"
+#include "key_guard.h"
 #include "main_window.h"
 #include "media_preset.h"
 #include "single_instance.h"
@@ -21,6 +22,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const HRESULT ole = OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    guardKeyPresses();
     startPictures();
     presetCatalogue = new MkvAvi;
     if (loadButtonImages(instance)) {
