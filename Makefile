@@ -10,7 +10,7 @@ RELEASE := $(BUILD_ROOT)/release
 PACKAGE := $(BUILD_ROOT)/package
 PREFIX ?= /usr/local
 WINDOWS_PACKAGE := $(BUILD_ROOT)/windows-package
-BENCHES = add_files progress_tick startup
+BENCHES = add_files progress_tick startup batch_scale
 FUZZ_SECONDS ?= 60
 FUZZERS = fuzz_hms_to_seconds fuzz_probe_text fuzz_progress fuzz_file_types fuzz_output_path
 CMAKE ?= cmake
@@ -22,8 +22,9 @@ TEST_RESULTS := $(abspath $(BUILD_ROOT))/test-results
 CTEST_RUN = mkdir -p $(TEST_RESULTS) && $(CTEST) --output-on-failure -LE soak -j $(TEST_JOBS)
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
-        fuzz-build bench demo bench-overhead run pictures screenshot release install package \
-        package-test format clean windows-build screenshot-windows package-windows
+        fuzz-build bench demo bench-overhead bench-parallel bench-time-left run pictures screenshot \
+        release install package package-test format clean windows-build screenshot-windows \
+        package-windows package-test-windows screenshot-installer
 
 all: build
 
@@ -118,14 +119,26 @@ screenshot-windows: windows-build
 	./scripts/screenshot-windows $(WINDOWS)
 
 # build/kestrova-<version>-windows-x64.zip: kestrova.exe, kestrova-cli.exe (release builds,
-# static, stripped), an empty core\ for the user's converter and a note saying so.
+# static, stripped), an empty core\ for the user's converter and a note saying so; and
+# build/kestrova-<version>-setup.exe, the per-user installer (NSIS).
 package-windows:
 	@./scripts/bootstrap windows
 	$(CMAKE) -S . -B $(WINDOWS_PACKAGE) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	    -DCMAKE_BUILD_TYPE=MinSizeRel -DKESTROVA_WERROR=ON -DKESTROVA_BUILD_UI=OFF \
 	    -DKESTROVA_BUILD_TESTS=OFF -DCMAKE_EXE_LINKER_FLAGS_MINSIZEREL=-s
-	$(CMAKE) --build $(WINDOWS_PACKAGE) --target kestrova kestrova-cli
+	$(CMAKE) --build $(WINDOWS_PACKAGE) --target kestrova kestrova-cli kestrova-setup-helper
 	./scripts/package-windows $(WINDOWS_PACKAGE) $(BUILD_ROOT)
+
+# The installer tried under Wine as a user would (scripts/package-test-windows), with the
+# Windows test build's ffmpeg and its window probe.
+package-test-windows: package-windows windows-build
+	xvfb-run -a -s "-screen 0 1024x768x24" \
+	    ./scripts/package-test-windows $(BUILD_ROOT)/kestrova-*-setup.exe $(WINDOWS)
+
+# Remakes docs/installer-windows.png and docs/uninstaller-windows.png: the installer's pages
+# under Wine on a virtual X display.
+screenshot-installer: package-windows windows-build
+	./scripts/screenshot-installer $(BUILD_ROOT)/kestrova-*-setup.exe $(WINDOWS)
 
 # The main job: convert three generated sample clips with kestrova-cli into build/demo/out.
 demo: build
@@ -134,6 +147,14 @@ demo: build
 # By hand: what kestrova-cli adds to the converter's own time; ends with "overhead ratio X.XX".
 bench-overhead: build
 	KESTROVA_BIN=$(MAIN)/bin ./bench/overhead
+
+# By hand: what converting two files at once gains; ends with "parallel ratio X.XX".
+bench-parallel: build
+	KESTROVA_BIN=$(MAIN)/bin ./bench/parallel
+
+# By hand: how good the time left is on clips of mixed lengths; ends with "time left error X%".
+bench-time-left: build
+	KESTROVA_BIN=$(MAIN)/bin ./bench/time-left
 
 # The build that is installed and packaged, without tests: Debian's optimisation and hardening
 # flags (dpkg-buildflags) in place of CMake's own.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "time_left.h"
+
 namespace cli {
 
 // Exit statuses.
@@ -27,12 +29,16 @@ struct Console {
     bool outIsTerminal = false;
     // Width of that terminal, asked on every refresh (it may change); 0 when unknown.
     std::function<int()> columns;
+    // That terminal can move the cursor up, so that several conversions each get a line.
+    bool cursorMoves = true;
+    // When the time left is first told on the terminal, and how it is smoothed.
+    TimeLeft::Timing timeLeftTiming;
 
     // A user can answer the overwrite question (input and the question's stream are a
     // terminal). Without it an existing output is kept unless -y was given.
     bool canAsk = false;
     // Reads one answer line; nothing at end of input or when interrupted() became true.
-    // Called on the engine's worker thread.
+    // Called on an engine's worker thread, one question at a time.
     std::function<std::optional<std::string>()> readAnswer;
 
     // True once the user asked the program to stop (Ctrl-C). Read from both threads.
@@ -42,6 +48,8 @@ struct Console {
     std::string toolPath;
     // Folder that relative FILEs and DIR are taken from; empty means the current folder.
     std::string workingFolder;
+    // Cores of the machine, for -j 0; 0 asks the system.
+    unsigned cores = 0;
 };
 
 // Runs the program on the arguments after its name; returns the exit status.

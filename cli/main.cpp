@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     cli::Console console{std::cout, std::cerr};
     console.outIsTerminal = cli::stdoutIsTerminal();
     console.columns = cli::terminalColumns;
+    console.cursorMoves = console.outIsTerminal && cli::enableCursorMovement();
     console.canAsk = cli::stdinIsTerminal() && cli::stderrIsTerminal();
     console.readAnswer = cli::readAnswerLine;
     console.interrupted = cli::stopRequested;

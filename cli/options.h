@@ -18,7 +18,19 @@ struct Options {
     Overwrite overwrite = Overwrite::Ask;
     bool listPresets = false;
     bool help = false;
+    // Events as JSON lines on standard output instead of the human lines.
+    bool json = false;
+    // Conversions at once; 0 asks for half the cores (see engineCount).
+    int jobs = 1;
 };
+
+// The most conversions at once: each engine holds one converter, and so many already outrun
+// any disk.
+inline constexpr int kMostJobs = 32;
+
+// Engines for a batch: jobs, or half of cores when jobs is 0 (cores 0 means unknown); at least
+// one, at most kMostJobs, and never more than the batch has files.
+int engineCount(int jobs, unsigned cores, int files);
 
 struct ParseResult {
     Options options;

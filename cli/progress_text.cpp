@@ -47,13 +47,10 @@ std::size_t sequenceLength(std::string_view text) {
 }
 
 std::string hexEscape(std::string_view bytes) {
-    constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
-    for (const char c : bytes) {
-        const auto value = static_cast<unsigned char>(c);
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
         text += "\\x";
-        text += kDigits[value >> 4];
-        text += kDigits[value & 0xF];
+        text += hexBytes(bytes.substr(k, 1));
     }
     return text;
 }
@@ -77,6 +74,35 @@ std::pair<std::string, std::size_t> printedPiece(std::string_view text) {
 }
 
 }  // namespace
+
+std::string hexBytes(std::string_view bytes) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * bytes.size());
+    for (const char c : bytes) {
+        const auto value = static_cast<unsigned char>(c);
+        text += kDigits[value >> 4];
+        text += kDigits[value & 0xF];
+    }
+    return text;
+}
+
+std::optional<std::string> repairedUtf8(std::string_view text) {
+    std::string result;
+    bool repaired = false;
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) {
+            result += "\xEF\xBF\xBD";
+            text.remove_prefix(1);
+            repaired = true;
+        } else {
+            result += text.substr(0, length);
+            text.remove_prefix(length);
+        }
+    }
+    return repaired ? std::optional<std::string>(std::move(result)) : std::nullopt;
+}
 
 std::string printable(std::string_view name) {
     std::string result;

@@ -2,6 +2,7 @@
 
 // Fitting the progress line to a terminal. Its numbers and texts are the shared batch line's.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ std::string fitToWidth(const std::string& line, std::size_t sourceStart, int col
 // byte. Where a backslash is not the path separator, it is doubled when the next thing printed
 // starts with 'x', 'n' or a backslash, so that every printed name reads back to one name.
 std::string printable(std::string_view name);
+
+// The text with every byte that is not part of valid UTF-8 replaced by U+FFFD; nothing when
+// the text is valid UTF-8 already.
+std::optional<std::string> repairedUtf8(std::string_view text);
+
+// The bytes as lower-case hex digits, two per byte.
+std::string hexBytes(std::string_view bytes);
 
 // Number of UTF-8 characters in text.
 std::size_t displayLength(const std::string& text);

@@ -24,6 +24,9 @@ bool stdoutIsTerminal();
 bool stderrIsTerminal();
 // Columns of the terminal on standard output; 0 when unknown.
 int terminalColumns();
+// Readies the terminal on standard output for the escape sequences that move the cursor up
+// and clear lines; false when it takes none.
+bool enableCursorMovement();
 
 // One line from standard input without its line end; nothing at end of input or once a stop
 // was requested (checked every 100 ms while waiting).

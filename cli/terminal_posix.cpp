@@ -92,6 +92,11 @@ int terminalColumns() {
     return size.ws_col;
 }
 
+bool enableCursorMovement() {
+    // Every terminal a POSIX system offers takes them.
+    return true;
+}
+
 std::optional<std::string> readAnswerLine() {
     std::string line;
     for (;;) {

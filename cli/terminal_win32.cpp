@@ -102,6 +102,17 @@ int terminalColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+bool enableCursorMovement() {
+    // Consoles from Windows 10 on take them once asked to; older ones refuse.
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(output, &mode)) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 std::optional<std::string> readAnswerLine() {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     const bool pipe = GetFileType(input) == FILE_TYPE_PIPE;

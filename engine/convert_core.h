@@ -121,6 +121,11 @@ private:
     void runProc();
     // Settles one job: its claim on the output, what stands there, the question, the conversion.
     void runJob(int index, BatchLedger& ledger);
+    // Settles a job that is not to be converted (same output as an earlier job's, the source
+    // itself, anything but a file at the output name, a file the user keeps); false when the job
+    // is to be converted.
+    bool settledUnconverted(int index, const std::string& source, const std::string& output,
+                            BatchLedger& ledger);
     // Removes a killed run's leftovers where this batch is about to work.
     void sweep(BatchLedger& ledger);
     void report(const std::vector<std::string>& swept) const;

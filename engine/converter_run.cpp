@@ -42,30 +42,19 @@ RunEnd couldNotStart(const platform::SystemError& error) {
     return end;
 }
 
-}  // namespace
-
-RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
-                    const TextSink& sink, const platform::StopTimings& timings) {
-    if (stopRequested()) {
-        RunEnd end;
-        end.kind = RunEnd::Kind::NotStartedForStop;
-        return end;
-    }
-    auto started = start();
-    if (!started.process) {
-        return couldNotStart(started.error);
-    }
-    platform::Process& child = *started.process;
-
-    std::optional<platform::StopWalk> walk;
+// Follows a running converter to its end, draining its text and walking the stop ladder once a
+// stop is requested; how its wait ended comes back, walk holds the ladder if one began.
+platform::Process::WaitResult followToEnd(platform::Process& child, const StopQuery& stopRequested,
+                                          const TextSink& sink,
+                                          const platform::StopTimings& timings,
+                                          std::optional<platform::StopWalk>& walk) {
     const milliseconds poll = timings.askEvery;
     auto nextPoll = Clock::now() + poll;
-    platform::Process::WaitResult result;
     for (;;) {
         const auto wakeAt = walk ? std::min(nextPoll, walk->nextDue()) : nextPoll;
-        result = child.wait(msUntil(wakeAt, poll));
+        const auto result = child.wait(msUntil(wakeAt, poll));
         if (result != platform::Process::WaitResult::Timeout) {
-            break;
+            return result;
         }
         pump(child, sink);
         const auto now = Clock::now();
@@ -81,33 +70,50 @@ RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
             }
         }
     }
+}
 
-    if (walk && walk->terminated() && !walk->killed()) {
-        // The shell dies at once on SIGTERM; the converter may still be finishing its file, or
-        // may ignore the signal. Its end shows as the end of the output pipe.
-        while (!child.outputClosed() && !walk->killed()) {
-            if (child.waitForOutput(msUntil(walk->nextDue(), poll))) {
-                pump(child, sink);
-            }
-            if (const auto action = walk->due(Clock::now())) {
-                platform::takeStopAction(child, *action);
-            }
+// After a terminate, the shell is gone at once; the converter may still be finishing its file,
+// or may ignore the signal. Its end shows as the end of the output pipe.
+void drainAfterTerminate(platform::Process& child, const TextSink& sink, platform::StopWalk& walk,
+                         milliseconds poll) {
+    while (!child.outputClosed() && !walk.killed()) {
+        if (child.waitForOutput(msUntil(walk.nextDue(), poll))) {
+            pump(child, sink);
         }
+        if (const auto action = walk.due(Clock::now())) {
+            platform::takeStopAction(child, *action);
+        }
+    }
+}
+
+}  // namespace
+
+RunEnd runConverter(const ProcessStarter& start, const StopQuery& stopRequested,
+                    const TextSink& sink, const platform::StopTimings& timings) {
+    RunEnd end;
+    if (stopRequested()) {
+        end.kind = RunEnd::Kind::NotStartedForStop;
+        return end;
+    }
+    auto started = start();
+    if (!started.process) {
+        return couldNotStart(started.error);
+    }
+    platform::Process& child = *started.process;
+    std::optional<platform::StopWalk> walk;
+    const auto result = followToEnd(child, stopRequested, sink, timings, walk);
+    if (walk && walk->terminated() && !walk->killed()) {
+        drainAfterTerminate(child, sink, *walk, timings.askEvery);
     }
     // What the converter printed last is still in the pipe.
     for (int chunk = 0; chunk < kMaxTailChunks && pump(child, sink) > 0; ++chunk) {
     }
-
-    RunEnd end;
-    end.exitStatus =
-        result == platform::Process::WaitResult::Exited ? child.exitStatus() : end.exitStatus;
-    if (walk) {
-        end.kind = RunEnd::Kind::StoppedPartWay;
-    } else if (end.exitStatus == 0) {
-        end.kind = RunEnd::Kind::Finished;
-    } else {
-        end.kind = RunEnd::Kind::Failed;
+    if (result == platform::Process::WaitResult::Exited) {
+        end.exitStatus = child.exitStatus();
     }
+    end.kind = walk                  ? RunEnd::Kind::StoppedPartWay
+               : end.exitStatus == 0 ? RunEnd::Kind::Finished
+                                     : RunEnd::Kind::Failed;
     return end;
 }
 

@@ -17,6 +17,8 @@ std::string EngineError::text() const {
             return "cannot create a file in " + where + why;
         case Kind::CannotStartConverter:
             return "cannot start the converter" + (detail.empty() ? why : ": " + detail);
+        case Kind::FolderTakenOver:
+            return "another user keeps taking over the job's files in " + where;
         case Kind::CannotGuard:
             return "cannot guard the converter" + why;
         case Kind::SourceDidNotAnswer:

@@ -16,6 +16,7 @@ struct EngineError {
         CannotWriteScript,     // where: the script folder
         CannotWriteLog,        // where: the data folder, for the probe's log
         CannotCreateOutput,    // where: the output folder
+        FolderTakenOver,       // where: the output folder, where another user interfered
         CannotStartConverter,  // the interpreter or the converter could not be started
         CannotGuard,           // the converter's guardian could not be started
         SourceDidNotAnswer,    // the probe outlasted its limit; detail: the limit in seconds

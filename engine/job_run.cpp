@@ -216,8 +216,11 @@ JobEnd convertJob(const std::string& source, const std::string& output, bool rep
     platform::debugWrite("----- convert -----\n");
     platform::OutputPlace::Made made = platform::OutputPlace::make(output);
     if (!made.place) {
-        return failed(
-            EngineError{EngineError::Kind::CannotCreateOutput, folderOf(output), made.error, {}});
+        return failed(EngineError{made.takenOver ? EngineError::Kind::FolderTakenOver
+                                                 : EngineError::Kind::CannotCreateOutput,
+                                  folderOf(output),
+                                  made.error,
+                                  {}});
     }
     platform::OutputPlace& place = *made.place;
     // Every file of the job goes even if the program is killed while it has them.

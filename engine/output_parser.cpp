@@ -235,6 +235,40 @@ double startIn(std::string_view rest) {
 
 }  // namespace
 
+namespace {
+
+// Each stream's own length, from the stream lines that follow the Duration line.
+void readStreams(std::vector<std::string_view>::const_iterator line,
+                 std::vector<std::string_view>::const_iterator end, StreamLengths& video,
+                 StreamLengths& audio) {
+    StreamKind kind = StreamKind::None;
+    std::optional<double> length;
+    const auto endStream = [&] {
+        if (kind == StreamKind::Video) {
+            video.add(length);
+        } else if (kind == StreamKind::Audio) {
+            audio.add(length);
+        }
+        kind = StreamKind::None;
+        length.reset();
+    };
+    for (; line != end; ++line) {
+        const std::string_view content = trimmed(*line);
+        if (startsWith(content, "Stream #")) {
+            endStream();
+            kind = kindOfStreamLine(content);
+        } else if (startsWith(content, "Input #") || startsWith(content, "Output #") ||
+                   startsWith(content, "Stream mapping:")) {
+            break;
+        } else if (kind != StreamKind::None && !length) {
+            length = streamDurationIn(content);
+        }
+    }
+    endStream();
+}
+
+}  // namespace
+
 ProbeFacts readProbe(std::string_view text) {
     ProbeFacts facts;
     facts.durationSeconds = durationFromProbeText(text);
@@ -256,34 +290,9 @@ ProbeFacts readProbe(std::string_view text) {
         facts.containerSeconds = parseClock(trimmed(value.substr(0, comma)));
         facts.startSeconds = startIn(value.substr(comma + 1));
     }
-
     StreamLengths video;
     StreamLengths audio;
-    StreamKind kind = StreamKind::None;
-    std::optional<double> length;
-    const auto endStream = [&] {
-        if (kind == StreamKind::Video) {
-            video.add(length);
-        } else if (kind == StreamKind::Audio) {
-            audio.add(length);
-        }
-        kind = StreamKind::None;
-        length.reset();
-    };
-    for (auto line = durationLine + 1; line != lines.end(); ++line) {
-        const std::string_view content = trimmed(*line);
-        if (startsWith(content, "Stream #")) {
-            endStream();
-            kind = kindOfStreamLine(content);
-        } else if (startsWith(content, "Input #") || startsWith(content, "Output #") ||
-                   startsWith(content, "Stream mapping:")) {
-            break;
-        } else if (kind != StreamKind::None && !length) {
-            length = streamDurationIn(content);
-        }
-    }
-    endStream();
-
+    readStreams(durationLine + 1, lines.end(), video, audio);
     if (!facts.containerSeconds || *facts.containerSeconds <= 0) {
         return facts;
     }
@@ -320,7 +329,11 @@ std::string clockText(double seconds) {
     seconds = seconds > 0 ? std::min(seconds, 1e12) : 0.0;
     const auto whole = static_cast<std::int64_t>(std::floor(seconds));
     const auto twoDigits = [](std::int64_t value) {
-        return (value < 10 ? "0" : "") + std::to_string(value);
+        std::string text = std::to_string(value);
+        if (text.size() < 2) {
+            text.insert(text.begin(), '0');
+        }
+        return text;
     };
     const std::int64_t hours = whole / 3600;
     const std::int64_t minutes = whole / 60 % 60;

@@ -123,40 +123,7 @@ void ConvertCore::runJob(int i, BatchLedger& ledger) {
     }
     setJobPercent(i, 0);
     sweep(ledger);
-    // Two sources of one name in one batch: the later one would either be kept as if it were
-    // done, or replace what the batch has just made.
-    if (const auto earlier = ledger.claim(output, source)) {
-        setJobOutcome(i, JobOutcome::Failed,
-                      EngineError{EngineError::Kind::SameOutput, {}, {}, *earlier}.text());
-        return;
-    }
-    // The same file reached through another spelling or a link is never converted onto itself:
-    // that would destroy the source.
-    const platform::OutputName standing = platform::lookAtOutputName(output);
-    if (output == source || platform::sameFile(output, source)) {
-        setJobPercent(i, 100);
-        setJobOutcome(i, JobOutcome::Kept);
-        ledger.recordFile(output, source);
-        return;
-    }
-    if (standing.kind == platform::OutputName::Kind::Other) {
-        setJobOutcome(
-            i, JobOutcome::Failed,
-            EngineError{EngineError::Kind::OutputNameTaken, {}, {}, standing.what}.text());
-        return;
-    }
-    // A file at the output name, readable or not, is the user's to keep unless they agree.
-    const bool existed = standing.kind == platform::OutputName::Kind::File;
-    const int answer = existed && confirmCallback != nullptr
-                           ? confirmCallback(ConfirmOverwrite, confirmContext)
-                           : ConfirmKeep;
-    if (existed && answer != ConfirmReplace) {
-        setJobPercent(i, 100);
-        setJobOutcome(i, JobOutcome::Kept);
-        ledger.recordFile(output, source);
-        if (answer == ConfirmKeepAndStop) {
-            askToStop();
-        }
+    if (settledUnconverted(i, source, output, ledger)) {
         return;
     }
     platform::debugWrite("runProc : convert\n");
@@ -181,6 +148,48 @@ void ConvertCore::runJob(int i, BatchLedger& ledger) {
     if (outcome == JobOutcome::Converted || outcome == JobOutcome::Short) {
         ledger.recordFile(output, source);
     }
+}
+
+bool ConvertCore::settledUnconverted(int i, const std::string& source, const std::string& output,
+                                     BatchLedger& ledger) {
+    const auto fail = [this, i](EngineError::Kind kind, const std::string& detail) {
+        setJobOutcome(i, JobOutcome::Failed, EngineError{kind, {}, {}, detail}.text());
+        return true;
+    };
+    const auto keep = [this, i, &source, &output, &ledger] {
+        setJobPercent(i, 100);
+        setJobOutcome(i, JobOutcome::Kept);
+        ledger.recordFile(output, source);
+        return true;
+    };
+    // Two sources of one name in one batch: the later one would either be kept as if it were
+    // done, or replace what the batch has just made.
+    if (const auto earlier = ledger.claim(output, source)) {
+        return fail(EngineError::Kind::SameOutput, *earlier);
+    }
+    // The same file reached through another spelling or a link is never converted onto itself:
+    // that would destroy the source.
+    if (output == source || platform::sameFile(output, source)) {
+        return keep();
+    }
+    const platform::OutputName standing = platform::lookAtOutputName(output);
+    if (standing.kind == platform::OutputName::Kind::Other) {
+        return fail(EngineError::Kind::OutputNameTaken, standing.what);
+    }
+    // A file at the output name, readable or not, is the user's to keep unless they agree.
+    if (standing.kind != platform::OutputName::Kind::File) {
+        return false;
+    }
+    const int answer = confirmCallback != nullptr
+                           ? confirmCallback(ConfirmOverwrite, confirmContext)
+                           : ConfirmKeep;
+    if (answer == ConfirmReplace) {
+        return false;
+    }
+    if (answer == ConfirmKeepAndStop) {
+        askToStop();
+    }
+    return keep();
 }
 
 void ConvertCore::sweep(BatchLedger& ledger) {

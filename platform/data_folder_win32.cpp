@@ -29,6 +29,14 @@ std::string folderProblem(const std::string& folder) {
     return {};
 }
 
+// Makes the folders above the data folder that are missing (a fresh profile may lack some).
+void makeParents(const std::string& folder) {
+    for (auto separator = folder.find_first_of("\\/", 3); separator != std::string::npos;
+         separator = folder.find_first_of("\\/", separator + 1)) {
+        CreateDirectoryW(win32::filePath(folder.substr(0, separator)).c_str(), nullptr);
+    }
+}
+
 }  // namespace
 
 DataFolders dataFolders() {
@@ -36,6 +44,7 @@ DataFolders dataFolders() {
     if (folder.empty()) {
         return {};
     }
+    makeParents(folder);
     for (const std::string& path : {folder, folder + "\\Vantrel"}) {
         if (const std::string why = folderProblem(path); !why.empty()) {
             DataFolders refused;

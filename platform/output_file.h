@@ -89,6 +89,9 @@ private:
 struct OutputPlace::Made {
     std::unique_ptr<OutputPlace> place;  // null when none could be made
     SystemError error;                   // why not
+    // Another user took the new private folder's name over, again and again, before it could
+    // be held (a shared output folder without the sticky bit).
+    bool takenOver = false;
 };
 
 // Private folders, scripts and logs left by a run that was killed whole (every process at once),

@@ -1,11 +1,13 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -20,6 +22,8 @@ namespace {
 // Another instance would need this many private folders made at the same moment to exhaust the
 // names.
 constexpr unsigned kNameAttempts = 1000;
+// A shared folder's other users get this many chances to take the job's new folder over.
+constexpr unsigned kTakeoverAttempts = 5;
 // Longer extensions are not the converter's business: the temporary file then has none.
 constexpr std::size_t kExtensionLimit = 64;
 
@@ -65,7 +69,7 @@ std::string temporaryNameFor(const std::string& outputName) {
 }
 
 std::string randomTag(unsigned attempt) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     char tag[32];
     std::snprintf(tag, sizeof tag, "%08x%04x", static_cast<unsigned>(tickCount()) ^ (attempt << 20),
                   (static_cast<unsigned>(::getpid()) + counter++) & 0xffffu);
@@ -91,6 +95,7 @@ OutputPlace::Made OutputPlace::make(const std::string& outputPath) {
         return made;
     }
     impl->outputFolderId = {info.st_dev, info.st_ino};
+    unsigned takeovers = 0;
     for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string tag = randomTag(attempt);
         const std::string building = std::string(kBuildingPrefix) + tag;
@@ -102,7 +107,13 @@ OutputPlace::Made OutputPlace::make(const std::string& outputPath) {
             return made;
         }
         if (const int error = impl->settle(building, std::string(kJobPrefix) + tag)) {
+            // Another user put a folder of theirs at the new folder's name before it could be
+            // held: never used, and tried again under another name.
+            if (error == EPERM && ++takeovers < kTakeoverAttempts) {
+                continue;
+            }
             made.error.code = error;
+            made.takenOver = error == EPERM;
             return made;
         }
         made.place = std::unique_ptr<OutputPlace>(new OutputPlace(std::move(impl)));
@@ -148,15 +159,39 @@ int OutputPlace::Impl::settle(const std::string& building, const std::string& fi
 
 OutputPlace::~OutputPlace() = default;
 
+namespace {
+
+// Removes the folder at parent/name when it is the held one.
+bool removeIfHeld(const struct stat& held, int parent, const char* name) {
+    struct stat named {};
+    return ::fstatat(parent, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino &&
+           ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
+}  // namespace
+
 OutputPlace::Impl::~Impl() {
-    if (privateFolder) {
-        removeFolderContents(privateFolder.get());
+    if (!privateFolder) {
+        return;
     }
+    removeFolderContents(privateFolder.get());
     lock.reset();
-    if (!privateName.empty()) {
-        // Wherever the folder is now, it is empty; the name may hold another's by now, which
-        // this removes only when it is an empty folder.
-        ::unlinkat(outputFolder.get(), privateName.c_str(), AT_REMOVEDIR);
+    // Only the folder the job made, empty by now: another user may have moved it in a shared
+    // output folder and put something of theirs at its name. Moved, it is found through its
+    // descriptor.
+    struct stat held {};
+    if (::fstat(privateFolder.get(), &held) != 0 ||
+        removeIfHeld(held, outputFolder.get(), privateName.c_str())) {
+        return;
+    }
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", privateFolder.get());
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink(link, path, sizeof path - 1);
+    if (length > 0 && path[0] == '/') {
+        path[length] = '\0';
+        removeIfHeld(held, AT_FDCWD, path);
     }
 }
 

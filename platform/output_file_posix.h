@@ -7,13 +7,13 @@
 
 #include "output_file.h"
 #include "posix_descriptor.h"
+#include "sweep_names.h"
 
 namespace platform {
 
-// A private folder while it is set up (a sweep leaves it alone), and once it is locked.
-inline constexpr const char* kBuildingPrefix = ".kestrova-new-";
-inline constexpr const char* kJobPrefix = ".kestrova-job-";
-inline constexpr const char* kLockName = "lock";
+using sweep::kBuildingPrefix;
+using sweep::kJobPrefix;
+using sweep::kLockName;
 
 struct OutputPlace::Impl {
     std::string outputFolderPath;

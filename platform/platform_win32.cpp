@@ -3,11 +3,14 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "platform_internal.h"
+#include "win32_handle.h"
 #include "win32_text.h"
 
 namespace platform {
@@ -272,6 +275,80 @@ std::string executableFolder() {
         path.resize(separator);
     }
     return narrow(path);
+}
+
+}  // namespace platform
+
+namespace platform {
+
+HeldFile::~HeldFile() {
+    release();
+}
+
+HeldFile::HeldFile(HeldFile&& other) noexcept
+    : path_(std::move(other.path_)), native_(std::exchange(other.native_, kNone)) {}
+
+HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
+    if (this != &other) {
+        release();
+        path_ = std::move(other.path_);
+        native_ = std::exchange(other.native_, kNone);
+    }
+    return *this;
+}
+
+void HeldFile::release() {
+    if (native_ != kNone) {
+        CloseHandle(reinterpret_cast<HANDLE>(native_));
+        native_ = kNone;
+    }
+}
+
+std::string HeldFile::readStart(std::size_t limit) const {
+    std::string content;
+    if (native_ == kNone) {
+        return content;
+    }
+    char piece[65536];
+    while (content.size() < limit) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(content.size());
+        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(content.size()) >> 32);
+        const DWORD want = static_cast<DWORD>(std::min(sizeof piece, limit - content.size()));
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(native_), piece, want, &got, &at) || got == 0) {
+            break;
+        }
+        content.append(piece, got);
+    }
+    return content;
+}
+
+CreateResult createHeldFile(const std::string& path, std::string_view content, HeldFile& file,
+                            SystemError* error) {
+    SystemError ignored;
+    SystemError& why = error != nullptr ? *error : ignored;
+    file.release();
+    // Shared for deleting too: a script deletes itself at its end while the program holds it.
+    HANDLE handle = CreateFileW(win32::filePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = lastSystemError();
+        return why.code == ERROR_FILE_EXISTS || why.code == ERROR_ALREADY_EXISTS
+                   ? CreateResult::Exists
+                   : CreateResult::Failed;
+    }
+    win32::lockInUse(handle, false);
+    if (!writeAll(handle, content)) {
+        why = lastSystemError();
+        CloseHandle(handle);
+        DeleteFileW(win32::filePath(path).c_str());
+        return CreateResult::Failed;
+    }
+    file.path_ = path;
+    file.native_ = reinterpret_cast<std::intptr_t>(handle);
+    return CreateResult::Created;
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform.h"
+#include "win32_handle.h"
 #include "win32_text.h"
 
 namespace platform {
@@ -22,38 +23,7 @@ constexpr UINT kTerminatedCode = 1;
 // How long the destructor waits for a child it has killed to be gone.
 constexpr DWORD kReapTimeoutMs = 5000;
 
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~Handle() { reset(); }
-    Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    Handle& operator=(Handle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    HANDLE* out() {
-        reset();
-        return &handle_;
-    }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-            handle_ = nullptr;
-        }
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
+using win32::Handle;
 
 // The interpreter by its full path, so that no cmd.exe in the current folder or on PATH is
 // picked up instead.
@@ -160,99 +130,104 @@ struct Process::Impl {
     }
 };
 
-Process::Started Process::start(const std::string& scriptPath, const Options& options) {
-    Started started;
-    auto fail = [&started](DWORD code) {
-        started.error.code = static_cast<int>(code);
-        return std::move(started);
-    };
-    if (scriptPath.empty()) {
-        return fail(ERROR_PATH_NOT_FOUND);
-    }
-    if (!fileExists(scriptPath)) {
-        return fail(GetLastError() != 0 ? GetLastError() : ERROR_FILE_NOT_FOUND);
-    }
-    const std::wstring script = win32::widen(scriptPath);
-    const auto separator = script.find_last_of(L"\\/");
-    if (separator == std::wstring::npos) {
-        return fail(ERROR_PATH_NOT_FOUND);
-    }
-    const std::wstring scriptFolder = script.substr(0, separator + 1);
-    const std::wstring scriptName = script.substr(separator + 1);
+namespace {
 
-    // Children started meanwhile by other threads would inherit this child's pipe ends and
-    // log, and the output pipe would then outlive the converter.
-    static std::mutex startMutex;
-    std::lock_guard<std::mutex> guard(startMutex);
+// The child's standard streams, and the parent's ends of its pipes. 0, or the error of the step
+// that failed.
+struct ChildStreams {
+    Handle outputRead, outputWrite, inputRead, inputWrite, errorLog;
 
-    // The log takes standard error in place of the pipe; it must exist already, as the caller
-    // made it, and starts empty.
-    Handle errorLog;
-    if (!options.errorLogPath.empty()) {
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        errorLog =
-            Handle(CreateFileW(win32::filePath(options.errorLogPath).c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!errorLog) {
-            return fail(GetLastError());
+    DWORD open(const Process::Options& options) {
+        if (options.pipeOutput ? !makePipe(outputRead, outputWrite, true)
+                               : !(outputWrite = openNul(GENERIC_WRITE))) {
+            return GetLastError();
         }
-    }
-
-    auto impl = std::make_unique<Impl>();
-    impl->stopTimings = options.stopTimings;
-    Handle outputWrite;
-    Handle inputRead;
-    if (options.pipeOutput) {
-        if (!makePipe(impl->outputRead, outputWrite, true)) {
-            return fail(GetLastError());
+        if (options.pipeInput) {
+            if (!makePipe(inputRead, inputWrite, false)) {
+                return GetLastError();
+            }
+            // Writes never wait for a converter that does not read; the mode is best effort.
+            DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+            SetNamedPipeHandleState(inputWrite.get(), &mode, nullptr, nullptr);
+        } else if (!(inputRead = openNul(GENERIC_READ))) {
+            return GetLastError();
         }
-        impl->outputEnded = false;
-    } else {
-        outputWrite = openNul(GENERIC_WRITE);
-    }
-    if (options.pipeInput) {
-        if (!makePipe(inputRead, impl->inputWrite, false)) {
-            return fail(GetLastError());
+        // The very file the caller made, handed on: never one reopened by its name.
+        if (options.errorLog != nullptr &&
+            !DuplicateHandle(GetCurrentProcess(),
+                             reinterpret_cast<HANDLE>(options.errorLog->native()),
+                             GetCurrentProcess(), errorLog.out(), 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+            return GetLastError();
         }
-        // Writes never wait for a converter that does not read; the mode is best effort.
-        DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
-        SetNamedPipeHandleState(impl->inputWrite.get(), &mode, nullptr, nullptr);
-    } else {
-        inputRead = openNul(GENERIC_READ);
+        return 0;
     }
-    if (!outputWrite || !inputRead) {
-        return fail(GetLastError());
-    }
+};
 
+// Starts cmd on the script, suspended, with the streams; 0 or the system's error.
+DWORD spawnScript(const std::wstring& scriptFolder, const std::wstring& scriptName,
+                  const ChildStreams& streams, PROCESS_INFORMATION& info) {
     // Streams that are not piped go to the null device, never to this program's console.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.wShowWindow = 0;
-    startup.hStdInput = inputRead.get();
-    startup.hStdOutput = outputWrite.get();
-    startup.hStdError = errorLog ? errorLog.get() : outputWrite.get();
-
+    startup.hStdInput = streams.inputRead.get();
+    startup.hStdOutput = streams.outputWrite.get();
+    startup.hStdError = streams.errorLog ? streams.errorLog.get() : streams.outputWrite.get();
     const std::wstring interpreter = interpreterPath();
     std::wstring command = commandLine(interpreter, scriptName);
-    PROCESS_INFORMATION info{};
     // Suspended until it is in its job, so nothing it starts can escape the job.
     if (!CreateProcessW(interpreter.c_str(), command.data(), nullptr, nullptr, TRUE,
                         CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, scriptFolder.c_str(),
                         &startup, &info)) {
-        return fail(GetLastError());
+        return GetLastError();
     }
+    return 0;
+}
+
+}  // namespace
+
+Process::Started Process::start(const std::string& scriptPath, const Options& options) {
+    Started started;
+    const std::wstring script = win32::widen(scriptPath);
+    const auto separator = script.find_last_of(L"\\/");
+    DWORD error = scriptPath.empty() || separator == std::wstring::npos ? ERROR_PATH_NOT_FOUND : 0;
+    if (error == 0 && !fileExists(scriptPath)) {
+        error = GetLastError() != 0 ? GetLastError() : ERROR_FILE_NOT_FOUND;
+    }
+    // Children started meanwhile by other threads would inherit this child's pipe ends and
+    // log, and the output pipe would then outlive the converter.
+    static std::mutex startMutex;
+    std::lock_guard<std::mutex> guard(startMutex);
+    ChildStreams streams;
+    PROCESS_INFORMATION info{};
+    error = error ? error : streams.open(options);
+    error = error ? error
+                  : spawnScript(script.substr(0, separator + 1), script.substr(separator + 1),
+                                streams, info);
+    if (error != 0) {
+        started.error.code = static_cast<int>(error);
+        return started;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->stopTimings = options.stopTimings;
     impl->process = Handle(info.hProcess);
     Handle thread(info.hThread);
     impl->job = makeJob();
-    if (impl->job && !AssignProcessToJobObject(impl->job.get(), info.hProcess)) {
-        // Without a job only the interpreter itself can be ended.
-        impl->job.reset();
+    if (!impl->job || !AssignProcessToJobObject(impl->job.get(), info.hProcess)) {
+        // Outside a job the converter could outlive the program: it never runs.
+        started.error = lastSystemError();
+        started.guardFailed = true;
+        TerminateProcess(info.hProcess, kTerminatedCode);
+        WaitForSingleObject(info.hProcess, kReapTimeoutMs);
+        return started;
     }
     ResumeThread(thread.get());
-    // outputWrite and inputRead close here: the child holds its own copies, so the output
-    // pipe ends once the child and what it started have ended.
+    impl->outputRead = std::move(streams.outputRead);
+    impl->outputEnded = !impl->outputRead;
+    impl->inputWrite = std::move(streams.inputWrite);
+    // The child's ends close with streams: the output pipe ends once the child and what it
+    // started have ended.
     started.process = std::unique_ptr<Process>(new Process(std::move(impl)));
     return started;
 }
@@ -389,7 +364,13 @@ int Process::exitStatus() const {
 // Windows ends a job's converter through its job object; its files are not guarded.
 struct LeftoverGuard::Impl {};
 
-LeftoverGuard::LeftoverGuard() : impl_(std::make_unique<Impl>()) {}
+// Nothing to guard here: a job object ends the converters, and what a killed program leaves is
+// swept by the next run.
+LeftoverGuard::LeftoverGuard(const OutputPlace*) : impl_(std::make_unique<Impl>()) {}
+
+SystemError LeftoverGuard::error() const {
+    return {};
+}
 
 LeftoverGuard::~LeftoverGuard() = default;
 

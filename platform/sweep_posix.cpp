@@ -12,13 +12,13 @@
 
 #include "output_file.h"
 #include "output_file_posix.h"
+#include "sweep_names.h"
 
 namespace platform {
 
-namespace {
+using namespace sweep;
 
-// Where a lock may not hold, a file this young may still be in use elsewhere.
-constexpr std::time_t kQuietAge = 24 * 60 * 60;
+namespace {
 
 // File systems of other machines, where a lock taken here says nothing about a job there.
 bool isNetworked(int folder) {
@@ -39,56 +39,6 @@ bool isNetworked(int folder) {
         default:
             return false;
     }
-}
-
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-// True when the name is <prefix><digits><suffix>, the digits possibly after a minus sign.
-bool numbered(const std::string& name, const char* prefix, const char* suffix) {
-    const std::string head = prefix;
-    const std::string tail = suffix;
-    if (name.size() <= head.size() + tail.size() || !startsWith(name, prefix) ||
-        name.compare(name.size() - tail.size(), tail.size(), tail) != 0) {
-        return false;
-    }
-    std::size_t k = head.size();
-    if (name[k] == '-') {
-        ++k;
-    }
-    const std::size_t end = name.size() - tail.size();
-    if (k >= end) {
-        return false;
-    }
-    for (; k < end; ++k) {
-        if (!std::isdigit(static_cast<unsigned char>(name[k]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// An earlier version's temporary output: ".NAME.N.part" with the output's extension, if any.
-bool isOldTemporary(const std::string& name) {
-    if (name.size() < 8 || name[0] != '.') {
-        return false;
-    }
-    auto part = name.rfind(".part");
-    while (part != std::string::npos && part > 1) {
-        const std::string rest = name.substr(part + 5);
-        if (rest.empty() || (rest[0] == '.' && rest.find('.', 1) == std::string::npos)) {
-            std::size_t digits = part;
-            while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1]))) {
-                --digits;
-            }
-            if (digits < part && digits > 1 && name[digits - 1] == '.') {
-                return true;
-            }
-        }
-        part = part == 0 ? std::string::npos : name.rfind(".part", part - 1);
-    }
-    return false;
 }
 
 // True when a file of ours can be taken: its lock is free (no live job holds it), and on a

@@ -32,4 +32,36 @@ BatchOutcome batchOutcome(ConvertCore& core) {
     return batchOutcome(std::move(jobs), endingIndex);
 }
 
+std::string batchNotice(const std::vector<ConvertJob>& jobs, bool stopped) {
+    std::size_t converted = 0;
+    std::size_t kept = 0;
+    std::size_t partial = 0;
+    for (const ConvertJob& job : jobs) {
+        if (job.outcome == JobOutcome::Converted && isFinished(job)) {
+            ++converted;
+        } else if (job.outcome == JobOutcome::Kept && isFinished(job)) {
+            ++kept;
+        } else if (job.outcome == JobOutcome::Short) {
+            ++partial;
+        }
+    }
+    const std::size_t count = jobs.size();
+    const std::string share = std::to_string(converted) + " of " + std::to_string(count);
+    if (stopped) {
+        return "Stopped: " + share + " converted";
+    }
+    std::string text = share + (count == 1 ? " file" : " files") + " converted";
+    const std::size_t rest = count - converted - kept - partial;
+    if (kept > 0) {
+        text += ", " + std::to_string(kept) + " kept";
+    }
+    if (partial > 0) {
+        text += ", " + std::to_string(partial) + " converted only in part";
+    }
+    if (rest > 0) {
+        text += ", " + std::to_string(rest) + " not converted";
+    }
+    return text;
+}
+
 }  // namespace rules

@@ -30,6 +30,10 @@ std::string runningLine(int index, int percent, int count) {
     return counter(index + 1, count, batchPercent(index, percent, count));
 }
 
+std::string batchLine(int started, int ended, int runningPercents, int count) {
+    return counter(started, count, batchPercent(ended, runningPercents, count));
+}
+
 std::string finalLine(int finished, int count) {
     return counter(finished, count, finalPercent(finished, count));
 }

@@ -15,6 +15,11 @@ int finalPercent(int finished, int count);
 // "k / N (p%)" for the job at index (k = index + 1).
 std::string runningLine(int index, int percent, int count);
 
+// "k / N (p%)" for a batch whose jobs run several at once: k jobs started, ended of them over
+// (each counts as 100), the running ones at runningPercents together. With one job at a time
+// this is runningLine(ended, percent, count).
+std::string batchLine(int started, int ended, int runningPercents, int count);
+
 // "F / N (P%)".
 std::string finalLine(int finished, int count);
 

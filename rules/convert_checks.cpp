@@ -1,10 +1,28 @@
 #include "convert_checks.h"
 
 #include "convert_core.h"
+#include "file_checks.h"
 #include "media_preset.h"
 #include "platform.h"
 
 namespace rules {
+
+std::string absoluteOutputFolder(const std::string& typed, const std::string& home) {
+    if (typed.empty()) {
+        return {};
+    }
+    std::string folder = typed;
+    if (!home.empty() && (folder == "~" || folder.starts_with("~/"))) {
+        folder = home + folder.substr(1);
+    }
+    folder = absolutePath(folder, {});
+    constexpr char sep = platform::kPathSeparator;
+    // "/" and "C:\" are folders of their own; "/srv/out/" names what "/srv/out" does.
+    while (folder.size() > 1 && folder.back() == sep && folder[folder.size() - 2] != ':') {
+        folder.pop_back();
+    }
+    return folder;
+}
 
 Refusal checkConvert(const ConvertInput& input) {
     if (input.sourceCount <= 0) {

@@ -26,6 +26,13 @@ struct ConvertInput {
     std::string toolPath;      // the converter's path
 };
 
+// The output folder as the batch uses it, and as the window then shows and stores it: "~" and
+// "~/..." under home (given only where that is the custom: Linux), then made absolute against
+// the program's current folder, without trailing separators (a root keeps its own). The
+// converter runs in another folder, so a relative folder would name another place there.
+// "" stays "".
+std::string absoluteOutputFolder(const std::string& typed, const std::string& home);
+
 // The first check that fails, looking at the file system for the folder and the converter.
 Refusal checkConvert(const ConvertInput& input);
 

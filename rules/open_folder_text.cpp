@@ -32,15 +32,23 @@ std::string openFolderFailure(const std::string& folder, OpenFolderProblem probl
     return "Cannot open the folder '" + folder + "':\n" + reason + ".";
 }
 
-std::string showFolder(const std::string& folder, const std::function<bool()>& show) {
+std::string openFolderFailure(const std::string& folder, const std::string& reason) {
+    if (reason.empty()) {
+        return openFolderFailure(folder, OpenFolderProblem::NoOpener);
+    }
+    return "Cannot open the folder '" + folder + "':\n" + reason + ".";
+}
+
+std::string showFolder(const std::string& folder, const std::function<ShowAnswer()>& show) {
     if (folder.empty()) {
         return {};
     }
-    OpenFolderProblem problem = checkOpenFolder(folder);
-    if (problem == OpenFolderProblem::None && !show()) {
-        problem = OpenFolderProblem::NoOpener;
+    const OpenFolderProblem problem = checkOpenFolder(folder);
+    if (problem != OpenFolderProblem::None) {
+        return openFolderFailure(folder, problem);
     }
-    return openFolderFailure(folder, problem);
+    const ShowAnswer answer = show();
+    return answer.shown ? std::string() : openFolderFailure(folder, answer.reason);
 }
 
 }  // namespace rules

@@ -18,12 +18,20 @@ enum class OpenFolderProblem {
 // (whether the desktop can show it is only known by asking).
 OpenFolderProblem checkOpenFolder(const std::string& folder);
 
-// "Cannot open the folder '<folder>': <reason>."; "" for None.
+// "Cannot open the folder '<folder>':\n<reason>."; "" for None.
 std::string openFolderFailure(const std::string& folder, OpenFolderProblem problem);
+// The same with the desktop's own reason ("" gives NoOpener's).
+std::string openFolderFailure(const std::string& folder, const std::string& reason);
 
-// Open: a folder that is there is handed to show (the desktop's own way of showing it, true when
-// it did). What to tell the user when the folder is not shown; "" when it is, and when the field
-// is empty (nothing is asked of the desktop then).
-std::string showFolder(const std::string& folder, const std::function<bool()>& show);
+// What the desktop answered when asked to show a folder.
+struct ShowAnswer {
+    bool shown = true;
+    std::string reason;  // why not, in the desktop's words; "" when it gave none
+};
+
+// Open: a folder that is there is handed to show (the desktop's own way of showing it). What to
+// tell the user when the folder is not shown; "" when it is, and when the field is empty
+// (nothing is asked of the desktop then).
+std::string showFolder(const std::string& folder, const std::function<ShowAnswer()>& show);
 
 }  // namespace rules

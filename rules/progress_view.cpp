@@ -54,4 +54,30 @@ ProgressView progressView(const ProgressInput& input) {
     return view;
 }
 
+TaskbarProgress TaskbarWatch::tick(ConvertCore& core, const ProgressInput& input,
+                                   const ProgressView& view) {
+    if (view.ended) {
+        return {};
+    }
+    const int index = input.job ? input.job->index : lastIndex_;
+    if (index != lastIndex_ && !failed_) {
+        lastIndex_ = index;
+        for (const ConvertJob& job : core.jobSnapshots()) {
+            if (job.index >= index) {
+                break;
+            }
+            if (job.outcome == JobOutcome::Failed || job.outcome == JobOutcome::Short) {
+                failed_ = true;
+                break;
+            }
+        }
+    }
+    const TaskbarState state = failed_ ? TaskbarState::Error : TaskbarState::Normal;
+    // Before the first job is picked: under way, at nothing yet.
+    if (view.barMaximum <= 0) {
+        return {state, 0, 1};
+    }
+    return {state, view.barPosition, view.barMaximum};
+}
+
 }  // namespace rules

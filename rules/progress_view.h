@@ -43,4 +43,26 @@ inline ProgressView progressView(ConvertCore& core) {
     return progressView(readProgress(core));
 }
 
+// What the program's taskbar entry shows of a batch: its progress, in the state of a job that
+// failed once one has (a failure or a conversion only in part); nothing once it has ended.
+enum class TaskbarState { None, Normal, Error };
+
+struct TaskbarProgress {
+    TaskbarState state = TaskbarState::None;
+    int position = 0;  // out of maximum, as the progress window's bar
+    int maximum = 0;
+    bool operator==(const TaskbarProgress&) const = default;
+};
+
+// Follows one batch tick by tick. The jobs' outcomes are read only when the job under way
+// changes, not at every tick.
+class TaskbarWatch {
+public:
+    TaskbarProgress tick(ConvertCore& core, const ProgressInput& input, const ProgressView& view);
+
+private:
+    int lastIndex_ = -1;
+    bool failed_ = false;
+};
+
 }  // namespace rules

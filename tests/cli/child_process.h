@@ -23,7 +23,8 @@ namespace testing_support {
 
 struct SpawnOptions {
     std::vector<std::string> extraEnvironment;  // NAME=value, added to or replacing ours
-    std::string stdoutPath;                     // empty: inherit
+    std::string stdoutPath;                     // empty: inherit (or stdoutFd)
+    int stdoutFd = -1;                          // a descriptor of ours as standard output
     std::string stderrPath;                     // empty: inherit
 };
 
@@ -58,7 +59,9 @@ inline pid_t spawnProgram(const std::vector<std::string>& argv, const SpawnOptio
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (!options.stdoutPath.empty()) {
+    if (options.stdoutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, options.stdoutFd, STDOUT_FILENO);
+    } else if (!options.stdoutPath.empty()) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.stdoutPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }

@@ -11,78 +11,25 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "child_process.h"
+#include "cli_harness.h"
+#include "progress_text.h"
 #include "temp_dir.h"
 
 namespace {
 
-using testing_support::filesUnder;
+using testing_support::expectNotFinished;
 using testing_support::readAll;
-using testing_support::ScopedDataHome;
+using testing_support::splitLines;
 using testing_support::TempDir;
+using testing_support::writeExecutable;
 
-std::string writeExecutable(const TempDir& dir, const std::string& name, const std::string& text) {
-    const std::string path = dir.write(name, text);
-    ::chmod(path.c_str(), 0755);
-    return path;
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The line of a job that did not finish: its source and a reason, whatever the reason says.
-void expectNotFinished(const std::string& line, const std::string& source) {
-    const std::string head = "not finished: " + source + ": ";
-    EXPECT_EQ(line.rfind(head, 0), 0u) << line;
-    EXPECT_GT(line.size(), head.size()) << line;
-}
-
-class CliAppTest : public ::testing::Test {
-protected:
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-
-    void TearDown() override {
-        EXPECT_EQ(filesUnder(dataHome.path()), std::vector<std::string>{})
-            << "scripts or logs left behind";
-    }
-
-    // Runs the program; relative paths are taken from the temporary folder.
-    Result run(const std::vector<std::string>& args,
-               const std::function<void(cli::Console&)>& setup = {}) {
-        std::ostringstream out;
-        std::ostringstream err;
-        cli::Console console(out, err);
-        console.toolPath = failingTool;
-        console.workingFolder = temp.path();
-        if (setup) {
-            setup(console);
-        }
-        const int status = cli::run(args, console);
-        return {status, out.str(), err.str()};
-    }
-
-    // A source file; its contents do not matter until a real converter reads it.
-    std::string source(const std::string& name) { return temp.write(name, "not a real clip"); }
-
-    TempDir temp;
-    TempDir dataHome;
-    ScopedDataHome home{dataHome.path()};
-    // A converter that fails at once: enough wherever nothing has to be converted.
-    std::string failingTool = writeExecutable(temp, "failing-xcoder", "#!/bin/sh\nexit 1\n");
-    const std::string realTool = std::string(KESTROVA_BIN_DIR) + "/core/xcoder";
-};
+class CliAppTest : public ::testing::Test, protected testing_support::CliHarness {};
 
 TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     const std::string clip = source("a.mkv");
@@ -95,7 +42,7 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     for (const Case& c : std::vector<Case>{
              {{}, "Please add source files.\n"},
              {{"-o", out}, "Please add source files.\n"},
-             {{"b.avi"}, "skipped: b.avi: not found\nPlease add source files.\n"},
+             {{"b.avi"}, "skipped: b.avi: not found\nPlease select output folder.\n"},
              {{clip}, "Please select output folder.\n"},
              {{"-o", "", clip}, "Please select output folder.\n"},
              {{"-o", temp.file("missing"), clip}, "The output folder doesn't exist.\n"},
@@ -112,6 +59,24 @@ TEST_F(CliAppTest, ChecksComeInOrderWithTheirTexts) {
     });
     EXPECT_EQ(noTool.status, cli::kExitRefused);
     EXPECT_EQ(noTool.err, "There isn't a core file.\n");
+
+    // Every FILE skipped: the command was right, but nothing is left to do.
+    const Result nothingLeft = run({"-o", out, "b.avi", notAFolder + ".mkv"});
+    EXPECT_EQ(nothingLeft.status, cli::kExitSomeNotFinished);
+    EXPECT_EQ(nothingLeft.err, "skipped: b.avi: not found\nskipped: " + notAFolder +
+                                   ".mkv: not found\nNo file left to convert.\n");
+    EXPECT_EQ(nothingLeft.out, "");
+}
+
+TEST_F(CliAppTest, LeftoversOfAKilledRunAreSweptAndNamed) {
+    // What a run killed whole leaves: a job's private folder whose lock no one holds.
+    const std::string left = temp.file("out/.kestrova-job-0000dead0000");
+    std::filesystem::create_directories(left);
+    temp.write("out/.kestrova-job-0000dead0000/lock", "");
+    temp.write("out/.kestrova-job-0000dead0000/output.avi", "half");
+    const Result result = run({"-o", "out", source("clip.mkv")});
+    EXPECT_NE(result.err.find("swept: " + left + "\n"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(left));
 }
 
 TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
@@ -128,7 +93,9 @@ TEST_F(CliAppTest, UsageErrorsHelpAndPresetList) {
 
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: kestrova-cli [-p N|NAME] -o DIR [-y|-n] FILE...\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind(
+                  "Usage: kestrova-cli [-p N|NAME] -o DIR [-y|-n] [-j N] [--json] FILE...\n", 0),
+              0u);
 
     const Result list = run({"--list-presets"});
     EXPECT_EQ(list.status, 0);
@@ -198,17 +165,17 @@ TEST_F(CliAppTest, NamesArePrintedWithControlCharactersEscaped) {
         console.readAnswer = [] { return std::optional<std::string>("n"); };
     });
     const std::string output = temp.file("out/" + shown.substr(0, shown.size() - 3) + "avi");
-    EXPECT_EQ(result.err,
-              "skipped: gone\\x1b[2J.mkv: not found\n'" + output +
-                  "' already exists.\nDo you want to replace it? [y/N] kept: " + output + "\n");
+    EXPECT_EQ(result.err, "skipped: gone\\x1b[2J.mkv: not found\n'" + output +
+                              "' already exists.\nDo you want to replace it? [y/N/a/o/q] kept: " +
+                              output + "\n");
     EXPECT_EQ(result.out, "1 / 1 (0%) " + temp.file(shown) + "\nComplete\n1 / 1 (100%)\n");
 }
 
 TEST_F(CliAppTest, ExistingOutputIsKeptUnlessReplacingWasChosen) {
     const std::string clip = source("clip.mkv");
     std::filesystem::create_directory(temp.file("out"));
-    const std::string question =
-        "'" + temp.file("out/clip.avi") + "' already exists.\nDo you want to replace it? [y/N] ";
+    const std::string question = "'" + temp.file("out/clip.avi") +
+                                 "' already exists.\nDo you want to replace it? [y/N/a/o/q] ";
     const std::string kept = "kept: " + temp.file("out/clip.avi") + "\n";
 
     struct Case {
@@ -264,7 +231,7 @@ protected:
 
 TEST_F(CliConvertTest, ReplacingConvertsOverTheExistingOutput) {
     const std::string question =
-        "'" + output + "' already exists.\nDo you want to replace it? [y/N] ";
+        "'" + output + "' already exists.\nDo you want to replace it? [y/N/a/o/q] ";
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -335,7 +302,40 @@ TEST_F(CliAppTest, TerminalLineIsRewrittenInPlaceAndEndedBeforeTheSummary) {
     const std::string progress = result.out.substr(0, result.out.size() - summary.size());
     EXPECT_EQ(progress.find('\n'), std::string::npos) << progress;
     EXPECT_EQ(progress.rfind('\r', 0), 0u) << progress;
-    EXPECT_EQ(progress.substr(progress.rfind('\r') + 1), expected);
+    // The held line was shown; the converter's last report may have been drawn after it.
+    EXPECT_NE(progress.find(expected), std::string::npos) << progress;
+    const std::string last = progress.substr(progress.rfind('\r') + 1);
+    EXPECT_TRUE(last == expected || last == "1 / 1 (100%) " + clip) << last;
+}
+
+TEST_F(CliAppTest, SeveralConversionsShowTheBatchLineAndALineEach) {
+    const std::string a = source("a.mkv");
+    const std::string b = source("b.mkv");
+    std::filesystem::create_directory(temp.file("out"));
+    const std::string release = temp.file("release");
+    const std::string tool = writeHeldTool(temp, release);
+    // Both at 25%: the batch at (25 + 25) / 2; each line its percent, right-aligned, and file.
+    const std::string block = "\r2 / 2 (25%)\x1b[K\n   25% " + a + "\x1b[K\n   25% " + b + "\x1b[J";
+
+    const Result result = run({"-j", "2", "-o", "out", a, b}, [&](cli::Console& console) {
+        console.toolPath = tool;
+        console.outIsTerminal = true;
+        auto& shown = dynamic_cast<std::ostringstream&>(console.out);
+        // Asked on the displaying thread just before each redraw.
+        console.columns = [&shown, block, release] {
+            if (shown.str().find(block) != std::string::npos) {
+                std::ofstream(release) << "go";
+            }
+            return 0;
+        };
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find(block), std::string::npos) << result.out;
+    // At the end the block (up to its first line) gives way to the summary.
+    const std::string end = "A\r\x1b[JComplete\n2 / 2 (100%)\n";
+    ASSERT_GT(result.out.size(), end.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end) << result.out;
 }
 
 TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
@@ -365,7 +365,8 @@ TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     EXPECT_EQ(result.status, cli::kExitInterrupted);
     EXPECT_EQ(result.err, "Stopping the conversion...\n");
     // The line may have been drawn at 0% first; no "Complete" after a stop.
-    const std::string end = "\r" + atHalf + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n";
+    const std::string end =
+        "\r" + atHalf + "\nStopped\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n";
     ASSERT_GE(result.out.size(), end.size());
     EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
     EXPECT_EQ(result.out.find('\n'), result.out.size() - end.size() + 1 + atHalf.size());
@@ -373,32 +374,143 @@ TEST_F(CliAppTest, StopEndsTheRunWithoutTheCompletionLines) {
     EXPECT_LT(took, std::chrono::seconds(5));
 }
 
-TEST_F(CliAppTest, CtrlCAtTheQuestionKeepsTheFileAndStops) {
-    const std::string a = source("a.mkv");
-    const std::string b = source("b.mkv");
+TEST_F(CliAppTest, AStopAfterTheLastJobEndedIsStillAStop) {
+    const std::string clip = source("clip.mkv", "duration 00:00:01.00\noutput done\n");
     std::filesystem::create_directory(temp.file("out"));
-    temp.write("out/a.avi", "keep me");
-    std::atomic<bool> stop{false};
+    const std::string output = temp.file("out/clip.avi");
 
-    const Result result = run({"-o", "out", a, b}, [&](cli::Console& console) {
-        console.canAsk = true;
-        console.interrupted = [&stop] { return stop.load(); };
-        console.readAnswer = [&stop] {
-            stop = true;
-            return std::optional<std::string>();
-        };
+    const Result result = run({"-o", "out", clip}, [&](cli::Console& console) {
+        console.toolPath = KESTROVA_FAKE_CONVERTER;
+        // SIGTERM to the whole session just as the batch ends.
+        console.interrupted = [output] { return std::filesystem::exists(output); };
     });
     EXPECT_EQ(result.status, cli::kExitInterrupted);
-    EXPECT_EQ(readAll(temp.file("out/a.avi")), "keep me");
-    // The question's line is ended before anything else is written.
-    const std::string question =
-        "'" + temp.file("out/a.avi") + "' already exists.\nDo you want to replace it? [y/N] \n";
-    EXPECT_EQ(result.err.rfind(question, 0), 0u) << result.err;
-    // The worker may reach b before the stop does: b's reason is "not started" or its failure.
-    const std::vector<std::string> lines = splitLines(result.out);
-    ASSERT_GE(lines.size(), 2u) << result.out;
-    EXPECT_EQ(lines[lines.size() - 2], "1 / 2 (50%)");
-    expectNotFinished(lines.back(), b);
+    EXPECT_EQ(readAll(output), "done");
+    EXPECT_EQ(result.out, "1 / 1 (0%) " + clip + "\nStopped\n1 / 1 (100%)\n");
+}
+
+// The fields of each event in the examples of the events' documentation.
+std::map<std::string, std::set<std::string>> documentedFields() {
+    std::ifstream page(std::string(KESTROVA_DOCS) + "/json-events.md");
+    std::map<std::string, std::set<std::string>> fields;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind("{\"event\":", 0) == 0) {
+            const auto example = nlohmann::json::parse(line);
+            for (const auto& item : example.items()) {
+                fields[example["event"]].insert(item.key());
+            }
+        }
+    }
+    return fields;
+}
+
+// Its fields but those that only names that are not UTF-8 have.
+std::set<std::string> fieldsOf(const nlohmann::json& event) {
+    std::set<std::string> fields;
+    for (const auto& item : event.items()) {
+        if (item.key().size() < 4 || item.key().substr(item.key().size() - 4) != "_hex") {
+            fields.insert(item.key());
+        }
+    }
+    return fields;
+}
+
+TEST_F(CliConvertTest, JsonEventsOfAMixedBatchParseAndTellEachJobsOutcome) {
+    // Long enough for progress to be reported; its name is not UTF-8.
+    const std::string good = temp.file("good \xff.mkv");
+    ASSERT_TRUE(testing_support::makeLongClip(good, temp.file("short.mkv"), 20));
+    const std::string kept = temp.file("kept.mkv");
+    ASSERT_TRUE(testing_support::makeClip(kept));
+    temp.write("out/kept.avi", "old");
+    const std::string broken = temp.write("broken.mkv", readAll(kept).substr(0, 3000));
+    const std::string first = temp.file("one/same.mkv");
+    const std::string second = temp.file("two/same.mkv");
+    std::filesystem::create_directories(temp.file("one"));
+    std::filesystem::create_directories(temp.file("two"));
+    std::filesystem::copy_file(kept, first);
+    std::filesystem::copy_file(kept, second);
+
+    const Result result = run(
+        {"--json", "-j", "2", "-o", "out", good, "missing.mkv", kept, broken, first, second, good},
+        [&](cli::Console& console) { console.toolPath = realTool; });
+    EXPECT_EQ(result.status, cli::kExitSomeNotFinished);
+    EXPECT_EQ(result.err, "skipped: missing.mkv: not found\nskipped: " + cli::printable(good) +
+                              ": listed twice\nkept: " + temp.file("out/kept.avi") + "\n");
+
+    std::vector<nlohmann::json> events;
+    for (const std::string& line : splitLines(result.out)) {
+        ASSERT_NO_THROW(events.push_back(nlohmann::json::parse(line))) << line;
+    }
+    const auto documented = documentedFields();
+    for (const nlohmann::json& event : events) {
+        ASSERT_TRUE(event.is_object() && event.contains("event")) << event;
+        EXPECT_EQ(fieldsOf(event), documented.at(event["event"])) << event;
+    }
+
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events[0], nlohmann::json::parse(
+                             R"({"event":"skipped","file":"missing.mkv","reason":"not found"})"));
+    EXPECT_EQ(events[1]["event"], "skipped");
+    EXPECT_EQ(events[1]["file_hex"], cli::hexBytes(good));
+    EXPECT_EQ(events[1]["reason"], "listed twice");
+    EXPECT_EQ(events[2]["event"], "batch_start");
+    EXPECT_EQ(events[2]["files"], 5);
+    EXPECT_EQ(events[2]["skipped"], 2);
+    EXPECT_EQ(events[2]["parallel"], 2);
+    EXPECT_EQ(events[2]["output_folder"], temp.file("out"));
+    const nlohmann::json& end = events.back();
+    EXPECT_EQ(end["event"], "batch_end");
+    EXPECT_EQ(end["finished"], 3);
+    EXPECT_EQ(end["total"], 5);
+    EXPECT_EQ(end["state"], "complete");
+    EXPECT_EQ(end["exit_status"], result.status);
+
+    // Each job starts once, ends once, and reports progress only in between, never backwards.
+    const std::vector<std::string> sources = {good, kept, broken, first, second};
+    std::map<int, std::string> outcomes;
+    std::map<int, int> percents;
+    std::set<int> startedJobs;
+    int progressEvents = 0;
+    for (std::size_t k = 3; k + 1 < events.size(); ++k) {
+        const nlohmann::json& event = events[k];
+        const int index = event["index"];
+        ASSERT_TRUE(index >= 0 && index < 5) << event;
+        const std::string source = sources[static_cast<std::size_t>(index)];
+        if (event["event"] == "job_start") {
+            EXPECT_TRUE(startedJobs.insert(index).second) << event;
+        } else if (event["event"] == "progress") {
+            ++progressEvents;
+            EXPECT_TRUE(startedJobs.count(index) == 1 && outcomes.count(index) == 0) << event;
+            EXPECT_GE(event["percent"], percents[index]) << event;
+            EXPECT_LE(event["percent"], 100) << event;
+            percents[index] = event["percent"];
+        } else {
+            ASSERT_EQ(event["event"], "job_end") << event;
+            EXPECT_TRUE(startedJobs.count(index) == 1) << event;
+            EXPECT_TRUE(outcomes.emplace(index, event["outcome"]).second) << event;
+            EXPECT_EQ(event["finished"],
+                      event["outcome"] == "converted" || event["outcome"] == "kept");
+        }
+        if (event.contains("source_hex")) {
+            EXPECT_EQ(event["source_hex"], cli::hexBytes(source)) << event;
+            EXPECT_EQ(event["source"], *cli::repairedUtf8(source)) << event;
+        } else if (event.contains("source")) {
+            EXPECT_EQ(event["source"], source) << event;
+        }
+    }
+    EXPECT_GT(progressEvents, 0);
+    EXPECT_EQ(outcomes,
+              (std::map<int, std::string>{
+                  {0, "converted"}, {1, "kept"}, {2, "failed"}, {3, "converted"}, {4, "failed"}}));
+    for (const nlohmann::json& event : events) {
+        if (event["event"] == "job_end" && event["index"] == 4) {
+            EXPECT_EQ(event["reason"], "same output as " + first);
+        }
+        if (event["event"] == "job_end" && event["index"] == 0) {
+            EXPECT_TRUE(isAvi(temp.file("out/good \xff.avi")));
+            EXPECT_EQ(event["output_hex"], cli::hexBytes(temp.file("out/good \xff.avi")));
+        }
+    }
 }
 
 }  // namespace

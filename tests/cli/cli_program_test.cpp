@@ -1,16 +1,19 @@
 // The built kestrova-cli run as a user runs it: its own process, core/xcoder beside it, real
 // clips, real signals.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <thread>
 
 #include "child_process.h"
+#include "cli_harness.h"
 #include "temp_dir.h"
 #include "waiting.h"
 
@@ -55,145 +58,108 @@ TEST_F(CliProgramTest, ConvertsAClip) {
     EXPECT_EQ(readAll(options.stderrPath), "");
 }
 
-// The processes under pid that run in process groups of their own (the converters, not the
-// program's guardian of them), with their states ('T': stopped), from /proc.
-std::vector<std::pair<pid_t, char>> descendants(pid_t pid) {
-    std::vector<std::pair<pid_t, char>> found;
-    std::vector<pid_t> parents{pid};
-    for (std::size_t k = 0; k < parents.size(); ++k) {
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            const std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") != std::string::npos) {
-                continue;
-            }
-            std::string stat;
-            try {
-                stat = readAll(entry.path().string() + "/stat");
-            } catch (const std::exception&) {
-                continue;  // it has just ended
-            }
-            const auto close = stat.rfind(')');
-            if (close == std::string::npos) {
-                continue;
-            }
-            char state = 0;
-            int parent = 0;
-            int group = 0;
-            if (std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &parent, &group) == 3 &&
-                parent == parents[k]) {
-                const pid_t child = std::stoi(name);
-                parents.push_back(child);
-                std::string command;
-                try {
-                    command = readAll(entry.path().string() + "/cmdline");
-                } catch (const std::exception&) {
-                }
-                if (group != ::getpgid(pid) &&
-                    command.find("kestrova-guard") == std::string::npos) {
-                    found.emplace_back(child, state);
-                }
-            }
-        }
-    }
-    return found;
-}
-
-// A program converting a clip long enough to be interrupted.
-class CliLongRunTest : public CliProgramTest {
-protected:
-    void SetUp() override {
-        CliProgramTest::SetUp();
-        // Orphans of the program would become this process's children: none may appear.
-        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-        clip = temp.file("long.mkv");
-        // About five minutes of video: the conversion takes several seconds even on a fast
-        // machine.
-        ASSERT_TRUE(testing_support::makeLongClip(clip, temp.file("short.mkv"), 150));
-    }
-
-    // Starts the program and waits until its converter writes.
-    pid_t startConverting() {
+TEST_F(CliProgramTest, AStandardOutputThatCannotBeWrittenStopsTheBatch) {
+    // Orphans of the program would become this process's children: none may appear.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const std::string first = temp.file("first.mkv");
+    const std::string second = temp.file("second.mkv");
+    ASSERT_TRUE(testing_support::makeClip(first));
+    std::filesystem::copy_file(first, second);
+    int pipe[2] = {-1, -1};
+    const struct {
+        const char* what;
+        std::string reason;
+        std::function<void()> setUp;
+    } rows[] = {
+        {"a full disk", "No space left on device", [&] { options.stdoutPath = "/dev/full"; }},
+        {"a reader that has gone", "Broken pipe",
+         [&] {
+             ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+             ::close(pipe[0]);
+             options.stdoutFd = pipe[1];
+         }},
+    };
+    for (const auto& row : rows) {
         std::filesystem::remove_all(temp.file("out"));
         std::filesystem::create_directory(temp.file("out"));
-        const pid_t pid =
-            testing_support::spawnProgram({kProgram, "-o", temp.file("out"), clip}, options);
-        // The converter writes inside the job's private folder in the output folder.
-        const auto converting = [this] {
-            for (const auto& entry :
-                 std::filesystem::recursive_directory_iterator(temp.file("out"))) {
-                std::error_code error;
-                if (std::filesystem::file_size(entry.path(), error) > 0 && !error) {
-                    return true;
-                }
-            }
-            return false;
-        };
-        EXPECT_TRUE(testing_support::waitFor(converting));
-        return pid;
+        row.setUp();
+        const auto status =
+            testing_support::runProgram({kProgram, "-o", temp.file("out"), first, second}, options);
+        ASSERT_TRUE(status.has_value()) << row.what;
+        EXPECT_EQ(*status, 1) << row.what;
+        EXPECT_EQ(readAll(options.stderrPath),
+                  "kestrova-cli: cannot write to standard output: " + row.reason + "\n")
+            << row.what;
+        // The batch stopped at the first line it could not write.
+        EXPECT_FALSE(std::filesystem::exists(temp.file("out/second.avi"))) << row.what;
+        testing_support::expectNoProcessLeft();
     }
-
-    void expectNoProcessLeft() {
-        int ignored = 0;
-        errno = 0;
-        EXPECT_EQ(::waitpid(-1, &ignored, WNOHANG), -1) << "a converter outlived the program";
-        EXPECT_EQ(errno, ECHILD);
-    }
-
-    std::string clip;
-};
-
-TEST_F(CliLongRunTest, StopSignalsEndTheConverterAndLeaveNoProcessBehind) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        const pid_t pid = startConverting();
-        ASSERT_GT(pid, 0);
-        const auto stopAt = std::chrono::steady_clock::now();
-        ::kill(pid, signal);
-        // An impatient second request must not end the program before the converter is reaped.
-        ::kill(pid, signal);
-        const auto status = testing_support::waitForExit(pid, 60s);
-        const auto took = std::chrono::steady_clock::now() - stopAt;
-        ASSERT_TRUE(status.has_value());
-        EXPECT_EQ(*status, 130) << signal << readAll(options.stderrPath);
-        // "q" is honoured within a few of the runner's 300 ms checks; far below the engine's
-        // 10 s escalation.
-        EXPECT_LT(took, 8s) << signal;
-        expectNoProcessLeft();
-        EXPECT_EQ(readAll(options.stdoutPath),
-                  "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n")
-            << signal;
-        EXPECT_EQ(readAll(options.stderrPath), "Stopping the conversion...\n") << signal;
-    }
+    ::close(pipe[1]);
 }
 
-TEST_F(CliLongRunTest, SuspendingTheProgramSuspendsTheConverterUntilItContinues) {
-    // A shell without job control would have the program ignore the terminal's stop.
-    ::signal(SIGTSTP, SIG_DFL);
-    const pid_t pid = startConverting();
+TEST_F(CliProgramTest, ATerminalIsToldTheTimeLeftAfterFiveSecondsOfWork) {
+    // A copy of the program whose core/xcoder is the fake converter, which takes its time.
+    std::filesystem::create_directories(temp.file("bin/core"));
+    const std::string program = temp.file("bin/kestrova-cli");
+    std::filesystem::copy_file(kProgram, program);
+    std::filesystem::create_symlink(KESTROVA_FAKE_CONVERTER, temp.file("bin/core/xcoder"));
+    std::string recipe = "duration 00:00:10.00\n";
+    for (int second = 1; second <= 9; ++second) {
+        recipe += "print frame=1 time=00:00:0" + std::to_string(second) + ".00 bitrate=1k\\r\n" +
+                  "sleep 600\n";
+    }
+    recipe += "output done\n";
+    const std::string a = temp.write("a.mkv", recipe);
+    const std::string b = temp.write("b.mkv", recipe);
+
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    winsize size{};
+    size.ws_col = 200;
+    size.ws_row = 24;
+    ASSERT_EQ(::ioctl(terminal, TIOCSWINSZ, &size), 0);
+    options.stdoutPath = ::ptsname(terminal);
+
+    const auto began = std::chrono::steady_clock::now();
+    const pid_t pid =
+        testing_support::spawnProgram({program, "-o", temp.file("out"), a, b}, options);
     ASSERT_GT(pid, 0);
-    const auto programIs = [pid](int event) {
-        siginfo_t info{};
-        return ::waitid(P_PID, static_cast<id_t>(pid), &info, event | WNOHANG) == 0 &&
-               info.si_pid == pid;
-    };
-    const auto converterStopped = [pid](bool stopped) {
-        const auto processes = descendants(pid);
-        return !processes.empty() &&
-               std::all_of(processes.begin(), processes.end(), [stopped](const auto& process) {
-                   return (process.second == 'T') == stopped;
-               });
-    };
-
-    ::kill(pid, SIGTSTP);
-    ASSERT_TRUE(testing_support::waitFor([&] { return programIs(WSTOPPED); }));
-    EXPECT_TRUE(testing_support::waitFor([&] { return converterStopped(true); }));
-
-    ::kill(pid, SIGCONT);
-    ASSERT_TRUE(testing_support::waitFor([&] { return programIs(WCONTINUED); }));
-    EXPECT_TRUE(testing_support::waitFor([&] { return converterStopped(false); }));
-
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(testing_support::waitForExit(pid, 60s), 130);
-    expectNoProcessLeft();
+    const std::regex timeLeft(", (about \\d+ min|less than a minute) left");
+    std::string shown;
+    std::optional<std::chrono::steady_clock::duration> firstToldAfter;
+    std::optional<int> status;
+    for (;;) {
+        pollfd ready{terminal, POLLIN, 0};
+        const int got = ::poll(&ready, 1, 100);
+        char buffer[4096];
+        const ssize_t read =
+            got > 0 && (ready.revents & POLLIN) ? ::read(terminal, buffer, sizeof buffer) : 0;
+        if (read > 0) {
+            shown.append(buffer, static_cast<std::size_t>(read));
+            if (!firstToldAfter && std::regex_search(shown, timeLeft)) {
+                firstToldAfter = std::chrono::steady_clock::now() - began;
+            }
+            continue;
+        }
+        if (status) {
+            break;  // the program has ended and its text is read
+        }
+        int wait = 0;
+        if (::waitpid(pid, &wait, WNOHANG) == pid) {
+            status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+        } else if (got > 0) {
+            std::this_thread::sleep_for(10ms);  // the terminal hangs up until the program opens it
+        }
+        ASSERT_LT(std::chrono::steady_clock::now() - began, 120s) << shown;
+    }
+    ::close(terminal);
+    EXPECT_EQ(status, 0) << readAll(options.stderrPath);
+    ASSERT_TRUE(firstToldAfter.has_value()) << shown;
+    EXPECT_GE(*firstToldAfter, 5s);
+    EXPECT_NE(shown.find("\r2 / 2 ("), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Complete"), std::string::npos) << shown;
 }
 
 }  // namespace

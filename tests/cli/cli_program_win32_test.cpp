@@ -174,8 +174,8 @@ protected:
         EXPECT_EQ(*status, 130u) << err();
         // "q" is honoured within a few of the runner's 300 ms checks.
         EXPECT_LT(took, std::chrono::seconds(8));
-        EXPECT_EQ(out(),
-                  "1 / 1 (0%) " + clip + "\n0 / 1 (0%)\nnot finished: " + clip + ": stopped\n");
+        EXPECT_EQ(out(), "1 / 1 (0%) " + clip + "\nStopped\n0 / 1 (0%)\nnot finished: " + clip +
+                             ": stopped\n");
         EXPECT_EQ(err(), "Stopping the conversion...\n");
     }
 
@@ -259,10 +259,11 @@ TEST_F(CliProgramWin32RealTest, CtrlCStopsTheConverter) {
                             " -c copy " + host_tools::quote(host_tools::hostPath(clip)))
                   .status,
               0);
-    // The converter writes the output's header as it starts, in whatever file it is given.
+    // The converter writes the output's header as it starts, in whatever file it is given (in
+    // the job's private folder inside the output folder).
     const std::string outFolder = temp.file("out");
     expectCtrlCStops(clip, [&outFolder] {
-        for (const auto& entry : std::filesystem::directory_iterator(fsPath(outFolder))) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(fsPath(outFolder))) {
             if (platform::fileSize(testing_support::utf8Path(entry.path())) > 0) {
                 return true;
             }

@@ -52,6 +52,46 @@ TEST(OptionsTest, PresetIsAnIndexInRangeOrAnExactName) {
     }
 }
 
+TEST(OptionsTest, JobsAndJson) {
+    const struct {
+        std::vector<std::string> args;
+        int jobs;
+        bool json;
+    } rows[] = {
+        {{"a.mkv"}, 1, false},      {{"-j", "2", "--json"}, 2, true},    {{"-j0"}, 0, false},
+        {{"--jobs=32"}, 32, false}, {{"--jobs", "4", "-yj3"}, 3, false},
+    };
+    for (const auto& row : rows) {
+        const auto result = parse(row.args);
+        ASSERT_EQ(result.error, "") << row.args[0];
+        EXPECT_EQ(result.options.jobs, row.jobs) << row.args[0];
+        EXPECT_EQ(result.options.json, row.json) << row.args[0];
+    }
+    for (const char* bad : {"33", "-1", "", "x", "2.5", "0010"}) {
+        EXPECT_EQ(parse({"-j", bad}).error,
+                  std::string("the number of jobs must be 0 to 32, not '") + bad + "'")
+            << bad;
+    }
+    EXPECT_EQ(parse({"--json=yes"}).error, "option '--json' takes no value");
+    EXPECT_EQ(parse({"a.mkv", "-j"}).error, "option '-j' needs a value");
+}
+
+TEST(OptionsTest, EnginesForABatch) {
+    const struct {
+        int jobs;
+        unsigned cores;
+        int files;
+        int engines;
+    } rows[] = {
+        {1, 8, 10, 1}, {4, 2, 10, 4}, {4, 8, 3, 3},  {0, 8, 10, 4},
+        {0, 2, 10, 1}, {0, 1, 10, 1}, {0, 0, 10, 1}, {0, 128, 100, 32},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(cli::engineCount(row.jobs, row.cores, row.files), row.engines)
+            << row.jobs << " " << row.cores << " " << row.files;
+    }
+}
+
 TEST(OptionsTest, MistakesAreNamed) {
     EXPECT_EQ(parse({"--frobnicate"}).error, "unknown option '--frobnicate'");
     EXPECT_EQ(parse({"-x"}).error, "unknown option '-x'");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "line_child.h"
 #include "media_preset.h"
 #include "real_converter_support.h"
 #include "script.h"
@@ -25,52 +26,10 @@ namespace fs = std::filesystem;
 constexpr uid_t kNobody = 65534;
 
 // One run of the batch runner, read line by line.
-class BatchRunner {
+class BatchRunner : public LineChild {
 public:
-    BatchRunner(const testing_support::TempDir& scratch,
-                const std::vector<std::string>& arguments) {
-        std::string command = "exec " + shellQuote(KESTROVA_BATCH_RUNNER);
-        for (const std::string& argument : arguments) {
-            command += " " + shellQuote(argument);
-        }
-        const std::string script = scratch.write("runner.sh", command + "\n");
-        platform::Process::Options options;
-        options.pipeOutput = true;
-        options.pipeInput = true;
-        child_ = platform::Process::startScript(script, options);
-    }
-
-    // The next line it prints, without its line end; "" when it ended or the time ran out.
-    std::string line() {
-        const auto deadline = Clock::now() + kLimit;
-        for (;;) {
-            const auto end = text_.find('\n');
-            if (end != std::string::npos) {
-                std::string first = text_.substr(0, end);
-                text_.erase(0, end + 1);
-                return first;
-            }
-            if (!child_ || Clock::now() > deadline) {
-                return {};
-            }
-            char buffer[4096];
-            const std::size_t got = child_->readOutput(buffer, sizeof buffer);
-            if (got > 0) {
-                text_.append(buffer, got);
-            } else if (child_->outputClosed()) {
-                return {};
-            } else {
-                child_->waitForOutput(200);
-            }
-        }
-    }
-
-    // Lets it go on from a wait.
-    void go() { child_->writeInput("\n", 1); }
-
-private:
-    std::unique_ptr<platform::Process> child_;
-    std::string text_;
+    BatchRunner(const testing_support::TempDir& scratch, const std::vector<std::string>& arguments)
+        : LineChild(scratch, KESTROVA_BATCH_RUNNER, arguments) {}
 };
 
 class AsUserTest : public EngineRunTest {

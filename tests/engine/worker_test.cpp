@@ -3,6 +3,7 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -139,16 +140,22 @@ TEST_F(WorkerTest, AFreeNameTakenByAnotherProgramMeanwhileIsNotOverwritten) {
 }
 
 #ifndef _WIN32
-TEST_F(WorkerTest, AnOutputFolderRenamedMidConversionKeepsNoTemporaryFile) {
+// A sync tool or a rotation script moves the folder away and makes a new one in its place.
+TEST_F(WorkerTest, AnOutputFolderReplacedMidConversionGetsNoFileAndKeepsNoTemporary) {
     const std::string flag = work.file("renamed");
     core.addJob(source("clip.mkv", eventsLine() + "output ours\nwait-for " + flag + "\n"));
+    work.write("out/clip.avi", "old");
+    core.confirmCallback = [](int, std::intptr_t) { return int{ConfirmReplace}; };
     core.start();
     ASSERT_TRUE(waitFor([&] { return !eventTimes(readEvents(eventsPath()), "start").empty(); }));
     const std::string moved = work.file("moved");
     std::filesystem::rename(core.outputFolder, moved);
+    std::filesystem::create_directories(core.outputFolder);
     work.write("renamed", "");
     waitForEnd();
-    EXPECT_EQ(testing_support::filesUnder(moved), std::vector<std::string>{});
+    EXPECT_EQ(testing_support::filesUnder(moved), std::vector<std::string>{moved + "/clip.avi"});
+    EXPECT_EQ(readAll(moved + "/clip.avi"), "old");
+    EXPECT_EQ(testing_support::filesUnder(core.outputFolder), std::vector<std::string>{});
     EXPECT_EQ(core.jobSnapshots().at(0).reason,
               "the output folder was moved or replaced during the conversion");
 }
@@ -186,6 +193,35 @@ TEST_F(WorkerTest, AConversionThatEndsEarlyWithSuccessIsShortNotFinished) {
     EXPECT_EQ(jobs.at(1).outcome, JobOutcome::Converted) << "within the margin";
     EXPECT_EQ(core.countFinishedJobs(), 1);
 }
+
+#ifndef _WIN32
+// Only a file (or a link to one) at the output name is the user's to keep or replace.
+TEST_F(WorkerTest, AnythingButAFileAtTheOutputNameFailsTheJobUnasked) {
+    std::filesystem::create_directories(work.file("out/folder.avi"));
+    ASSERT_EQ(::mkfifo(work.file("out/fifo.avi").c_str(), 0600), 0);
+    std::filesystem::create_symlink(work.file("nowhere"), work.file("out/dangling.avi"));
+    for (const char* name : {"folder", "fifo", "dangling"}) {
+        core.addJob(source(std::string(name) + ".mkv", "output new\n" + eventsLine()));
+    }
+    core.confirmCallback = [](int, std::intptr_t) {
+        ADD_FAILURE() << "asked";
+        return 1;
+    };
+    runBatch();
+    std::vector<std::string> reasons;
+    for (const ConvertJob& job : core.jobSnapshots()) {
+        EXPECT_EQ(job.outcome, JobOutcome::Failed);
+        reasons.push_back(job.reason);
+    }
+    EXPECT_EQ(reasons, (std::vector<std::string>{"the output name is taken by a folder",
+                                                 "the output name is taken by a FIFO",
+                                                 "the output name is taken by a link that leads "
+                                                 "nowhere"}));
+    EXPECT_TRUE(readEvents(eventsPath()).empty()) << "nothing converted";
+    EXPECT_TRUE(std::filesystem::is_symlink(work.file("out/dangling.avi")));
+    EXPECT_FALSE(std::filesystem::exists(work.file("nowhere")));
+}
+#endif
 
 TEST_F(WorkerTest, KeepAndStopKeepsTheFileAndStopsTheBatch) {
     core.addJob(source("a.mkv", "output new\n" + eventsLine("a")));

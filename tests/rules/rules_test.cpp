@@ -15,6 +15,7 @@
 #include "platform.h"
 #include "progress_view.h"
 #include "replace_question.h"
+#include "source_lines.h"
 #include "temp_dir.h"
 
 namespace {
@@ -22,6 +23,9 @@ namespace {
 TEST(BatchTextTest, RunningLineTruncatesTheBatchPercent) {
     EXPECT_EQ(rules::jobLine(0, 40, 1, "/v/a.mkv"), "1 / 1 (40%) /v/a.mkv");
     EXPECT_EQ(rules::runningLine(2, 50, 4), "3 / 4 (62%)");
+    // Several at once: the fourth of ten started, two over, the running two at 40% and 70%.
+    EXPECT_EQ(rules::batchLine(4, 2, 110, 10), "4 / 10 (31%)");
+    EXPECT_EQ(rules::batchLine(3, 2, 50, 4), rules::runningLine(2, 50, 4));
     EXPECT_EQ(rules::batchPercent(1, 99, 3), 66);
     EXPECT_EQ(rules::batchPercent(3, 100, 4), 100);
     EXPECT_EQ(rules::batchPercent(0, 0, 0), 0);
@@ -86,25 +90,33 @@ TEST(OpenFolderTextTest, SaysWhyTheFolderCannotBeShown) {
 
 TEST(OpenFolderTextTest, OnlyAFolderThatIsThereIsHandedToTheDesktop) {
     testing_support::TempDir dir;
+    const std::string nowhere = dir.path() + "/nowhere";
     const struct {
         std::string folder;
-        bool desktopShows;
+        rules::ShowAnswer desktop;
         bool asked;
-        rules::OpenFolderProblem problem;
+        std::string said;
     } rows[] = {
-        {"", true, false, rules::OpenFolderProblem::None},
-        {dir.path(), true, true, rules::OpenFolderProblem::None},
-        {dir.path(), false, true, rules::OpenFolderProblem::NoOpener},
-        {dir.path() + "/nowhere", true, false, rules::OpenFolderProblem::Missing},
+        {"", {}, false, ""},
+        {dir.path(), {}, true, ""},
+        {dir.path(),
+         {false, ""},
+         true,
+         rules::openFolderFailure(dir.path(), rules::OpenFolderProblem::NoOpener)},
+        {dir.path(),
+         {false, "access denied"},
+         true,
+         "Cannot open the folder '" + dir.path() + "':\naccess denied."},
+        {nowhere, {}, false, rules::openFolderFailure(nowhere, rules::OpenFolderProblem::Missing)},
     };
     for (const auto& row : rows) {
         bool asked = false;
         EXPECT_EQ(rules::showFolder(row.folder,
                                     [&] {
                                         asked = true;
-                                        return row.desktopShows;
+                                        return row.desktop;
                                     }),
-                  rules::openFolderFailure(row.folder, row.problem))
+                  row.said)
             << row.folder;
         EXPECT_EQ(asked, row.asked) << row.folder;
     }
@@ -292,6 +304,182 @@ TEST(ReplaceQuestionTest, TerminalLettersAndToAllLastingTheBatch) {
     EXPECT_EQ(answers.standing(), std::nullopt);
     EXPECT_EQ(answers.take(rules::ReplaceChoice::YesToAll), ConfirmReplace);
     EXPECT_EQ(answers.standing(), ConfirmReplace);
+}
+
+TEST(SourceLinesTest, OneOrderForBothProgramsFoldingOnlyAsciiCase) {
+    // Each row sorts before the next; the order is total, so no two names tie.
+    const std::vector<std::string> ordered = {
+        "/v/A.mkv",
+        "/v/a.mkv",
+        "/v/a.mkv2",
+        "/v/B.mkv",
+        "/v/b.mkv",
+        "/v/c d.mkv",
+        "/v/cd.mkv",
+        "/v/z.mkv",
+        "/v/\xc3\x89t\xc3\xa9.mkv",
+        "/v/\xc3\xa9t\xc3\xa9.mkv",
+        "/v/\xfe.mkv",
+        "/v/\xff.mkv",
+    };
+    for (std::size_t k = 0; k + 1 < ordered.size(); ++k) {
+        EXPECT_TRUE(rules::listsBefore(ordered[k], ordered[k + 1])) << ordered[k];
+        EXPECT_FALSE(rules::listsBefore(ordered[k + 1], ordered[k])) << ordered[k];
+        EXPECT_FALSE(rules::listsBefore(ordered[k], ordered[k])) << ordered[k];
+    }
+    // Whatever order the names come in, they take their places.
+    std::vector<std::string> list;
+    for (const std::size_t k : {5u, 0u, 11u, 3u, 7u, 1u, 10u, 2u, 9u, 4u, 8u, 6u}) {
+        const int row = rules::sortedRow(static_cast<int>(list.size()), ordered[k],
+                                         [&](int r) { return list[static_cast<std::size_t>(r)]; });
+        list.insert(list.begin() + row, ordered[k]);
+    }
+    EXPECT_EQ(list, ordered);
+}
+
+TEST(SourceLinesTest, DuplicatesAreTheSameBytes) {
+    rules::ListedNames names;
+    names.add("/v/a\xff.mkv");
+    names.add("/v/a.mkv");
+    names.add("/v/a.mkv");
+    EXPECT_TRUE(names.contains("/v/a\xff.mkv"));
+    EXPECT_FALSE(names.contains("/v/a\xfe.mkv"));
+    EXPECT_FALSE(names.contains("/v/A.mkv"));
+    EXPECT_FALSE(names.contains(""));
+    names.remove("/v/a.mkv");
+    EXPECT_TRUE(names.contains("/v/a.mkv"));
+    names.remove("/v/a.mkv");
+    EXPECT_FALSE(names.contains("/v/a.mkv"));
+    names.remove("/v/never.mkv");
+    EXPECT_EQ(names.size(), 1u);
+}
+
+TEST(SourceLinesTest, FileUrisGiveTheirBytes) {
+    const struct {
+        const char* uri;
+        std::optional<std::string> file;
+    } rows[] = {
+#ifdef _WIN32
+        {"file:///C:/v/caf%C3%A9%20x.mkv", "C:\\v\\caf\xc3\xa9 x.mkv"},
+        {"file://server/share/x.mkv", "\\\\server\\share\\x.mkv"},
+#else
+        {"file:///v/caf%E9.mkv", "/v/caf\xe9.mkv"},
+        {"FILE://localhost/v/a%20b.mkv#part", "/v/a b.mkv"},
+        {"file:/v/plain.mkv", "/v/plain.mkv"},
+        {"file://server/v/x.mkv", std::nullopt},
+        {"file:///v/100%.mkv", "/v/100%.mkv"},
+        {"file:///v/nul%00.mkv", std::nullopt},
+#endif
+        {"https://example.com/x.mkv", std::nullopt},
+        {"file:relative.mkv", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(rules::localFileFromUri(row.uri), row.file) << row.uri;
+    }
+#ifndef _WIN32
+    EXPECT_EQ(rules::localFilesFromUriList("# a comment\r\nfile:///v/a.mkv\r\nhttp://x/y.mkv\r\n"
+                                           "file:///v/b%FF.mkv  \n\r\n"),
+              (std::vector<std::string>{"/v/a.mkv", "/v/b\xff.mkv"}));
+#endif
+}
+
+TEST(SourceLinesTest, CommandLineNamesArePathsOrFileUris) {
+    testing_support::TempDir dir;
+    // A file whose name reads as an address is still that file.
+    const std::string odd = dir.write("http:x.mkv", "x");
+    EXPECT_EQ(rules::commandLineFile(odd), odd);
+    EXPECT_EQ(rules::commandLineFile("https://example.com/x.mkv"), std::nullopt);
+    EXPECT_EQ(rules::commandLineFile(""), std::nullopt);
+#ifndef _WIN32
+    EXPECT_EQ(rules::commandLineFile("file:///v/a%FF.mkv"), "/v/a\xff.mkv");
+    EXPECT_EQ(rules::commandLineFile("/v/./a.mkv"), "/v/a.mkv");
+    EXPECT_EQ(rules::commandLineFile("a.mkv"),
+              rules::absolutePath("a.mkv", std::filesystem::current_path().string()));
+#else
+    EXPECT_EQ(rules::commandLineFile("file:///C:/v/a.mkv"), "C:\\v\\a.mkv");
+#endif
+}
+
+TEST(ConvertChecksTest, OutputFoldersBecomeAbsolute) {
+    const std::string here = rules::absolutePath("x", {});
+    const std::string current = here.substr(0, here.size() - 2);
+    const char sep = platform::kPathSeparator;
+    const struct {
+        std::string typed;
+        std::string home;
+        std::string folder;
+    } rows[] = {
+        {"", "/home/u", ""},
+        {"relout", "", current + sep + "relout"},
+        {".", "", current},
+#ifndef _WIN32
+        {"~/out", "/home/u", "/home/u/out"},
+        {"~", "/home/u", "/home/u"},
+        {"~/out", "", current + "/~/out"},
+        {"~other/out", "/home/u", current + "/~other/out"},
+        {"/srv/out//", "/home/u", "/srv/out"},
+        {"/", "/home/u", "/"},
+#else
+        {"C:\\out\\", "", "C:\\out"}, {"C:\\", "", "C:\\"},
+#endif
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(rules::absoluteOutputFolder(row.typed, row.home), row.folder) << row.typed;
+    }
+}
+
+ConvertJob ended(int index, JobOutcome outcome, int percent) {
+    ConvertJob result = job("/v/" + std::to_string(index) + ".mkv", percent, outcome);
+    result.index = index;
+    return result;
+}
+
+TEST(BatchOutcomeTest, NoticeCountsConvertedKeptPartialAndTheRest) {
+    std::vector<ConvertJob> jobs;
+    for (int k = 0; k < 12; ++k) {
+        jobs.push_back(ended(k, JobOutcome::Converted, 100));
+    }
+    jobs.push_back(ended(12, JobOutcome::Kept, 100));
+    jobs.push_back(ended(13, JobOutcome::Failed, 0));
+    EXPECT_EQ(rules::batchNotice(jobs, false), "12 of 14 files converted, 1 kept, 1 not converted");
+    jobs.push_back(ended(14, JobOutcome::Short, 40));
+    EXPECT_EQ(rules::batchNotice(jobs, false),
+              "12 of 15 files converted, 1 kept, 1 converted only in part, 1 not converted");
+    EXPECT_EQ(rules::batchNotice({ended(0, JobOutcome::Converted, 100)}, false),
+              "1 of 1 file converted");
+    std::vector<ConvertJob> stopped(14, ended(0, JobOutcome::NotStarted, 0));
+    for (int k = 0; k < 5; ++k) {
+        stopped[static_cast<std::size_t>(k)] = ended(k, JobOutcome::Converted, 100);
+    }
+    stopped[5] = ended(5, JobOutcome::Stopped, 0);
+    EXPECT_EQ(rules::batchNotice(stopped, true), "Stopped: 5 of 14 converted");
+}
+
+TEST(ProgressViewTest, TheTaskbarFollowsTheBarTurnsRedOnAFailureAndClearsAtTheEnd) {
+    ConvertCore core;
+    for (const char* source : {"/v/a.mkv", "/v/b.mkv", "/v/c.mkv"}) {
+        core.addJob(source);
+    }
+    rules::TaskbarWatch watch;
+    const auto tickAt = [&](int state, int index, int percent) {
+        rules::ProgressInput input;
+        input.state = state;
+        input.count = 3;
+        if (index >= 0) {
+            input.job = ended(index, JobOutcome::NotStarted, percent);
+        }
+        return watch.tick(core, input, rules::progressView(input));
+    };
+    using rules::TaskbarState;
+    EXPECT_EQ(tickAt(Running, -1, 0), (rules::TaskbarProgress{TaskbarState::Normal, 0, 1}));
+    EXPECT_EQ(tickAt(Running, 0, 50), (rules::TaskbarProgress{TaskbarState::Normal, 50, 300}));
+    core.setJobOutcome(0, JobOutcome::Failed, "broken");
+    // Read again only once the next job is under way.
+    EXPECT_EQ(tickAt(Running, 0, 60).state, TaskbarState::Normal);
+    EXPECT_EQ(tickAt(Running, 1, 0), (rules::TaskbarProgress{TaskbarState::Error, 100, 300}));
+    EXPECT_EQ(tickAt(Running, 2, 10).state, TaskbarState::Error);
+    EXPECT_EQ(tickAt(Finished, -1, 0), rules::TaskbarProgress{});
+    EXPECT_EQ(tickAt(Stopped, -1, 0), rules::TaskbarProgress{});
 }
 
 }  // namespace

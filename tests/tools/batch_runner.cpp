@@ -5,7 +5,7 @@
 //   batch_runner [--as-nobody] [--yes] [--wait-queued] [--wait-after N]...
 //                TOOL OUTPUT_FOLDER PRESET_ARGS SOURCE...
 //
-// Standard output, one line each: "ready UID" once set up; "queued" when the jobs are queued
+// Standard output, one line each: "ready UID PID" once set up; "queued" when the jobs are queued
 // and --wait-queued was given; "after N" when job N's conversion has returned and --wait-after N
 // was given. After "queued" and "after N" it waits for a line on standard input. At the end:
 // "end STATE P0 P1 ..." with the run state and every job's percent, then "reason K: TEXT" for
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
                   << std::strerror(errno) << std::endl;
         return 3;
     }
-    std::cout << "ready " << geteuid() << std::endl;
+    std::cout << "ready " << geteuid() << " " << getpid() << std::endl;
 
     core.presetArgs = argv[arg++];
     core.outputExt = "avi";

@@ -8,6 +8,7 @@
 //                         run that reaches the recipe's end prints a last status line at it
 //   end-time HH:MM:SS.xx  that last status line's time instead (a source cut short)
 //   probe-sleep MS        the probe takes this long
+//   probe-flood BYTES     the probe prints this much more text after its "Duration:" line
 //   events PATH           appends "NAME MS" lines (probe, probe-end, start, q, term, end),
 //                         MS of CLOCK_MONOTONIC (GetTickCount64 on Windows); and "pid PID" first
 //   args PATH             appends the arguments received, each ended by a zero byte
@@ -337,11 +338,14 @@ int probe(const std::string& source, const std::vector<Command>& recipe) {
     recordEvent("probe");
     std::string duration;
     int sleepMs = 0;
+    long long flood = 0;
     for (const Command& command : recipe) {
         if (command.name == "duration") {
             duration = command.rest;
         } else if (command.name == "probe-sleep") {
             sleepMs = std::atoi(command.rest.c_str());
+        } else if (command.name == "probe-flood") {
+            flood = std::atoll(command.rest.c_str());
         }
     }
     std::string text = "Input #0, matroska,webm, from '" + source + "':\n";
@@ -350,6 +354,10 @@ int probe(const std::string& source, const std::vector<Command>& recipe) {
     }
     text += "  Stream #0:0: Video: mpeg4, yuv420p, 320x240, 25 fps\n";
     writeErr(text);
+    const std::string block(65536, 'x');
+    for (long long left = flood; left > 0; left -= static_cast<long long>(block.size())) {
+        writeErr(block.substr(0, static_cast<std::size_t>(std::min<long long>(left, 65536))));
+    }
     for (const std::int64_t until = monotonicMs() + sleepMs; monotonicMs() < until;) {
         ::sleepMs(until - monotonicMs());
     }

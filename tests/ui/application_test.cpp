@@ -7,6 +7,9 @@
 #include <QListWidget>
 #include <QTimer>
 #include <QUrl>
+#include <csignal>
+#include <string>
+#include <vector>
 
 #include "app_state.h"
 #include "application.h"
@@ -16,6 +19,7 @@
 #include "main_window.h"
 #include "media_preset.h"
 #include "settings_store.h"
+#include "source_list.h"
 #include "temp_dir.h"
 #include "ui_support.h"
 
@@ -64,7 +68,10 @@ protected:
         }
     }
 
-    int runAndClose(const std::function<void(QDialog&)>& inspect, const QStringList& files = {}) {
+    // Runs the program; once its window shows, inspect sees it, then it is closed (unless
+    // inspect ended it itself).
+    int runAndClose(const std::function<void(QDialog&)>& inspect,
+                    const std::vector<std::string>& files = {}) {
         QTimer poll;
         const QDeadlineTimer deadline(60000);
         bool seen = false;
@@ -73,7 +80,9 @@ protected:
                 poll.stop();
                 seen = true;
                 inspect(*mainWindow);
-                mainWindow->reject();
+                if (mainWindow != nullptr && mainWindow->isVisible() && closeAfterInspection) {
+                    mainWindow->reject();
+                }
             } else if (deadline.hasExpired()) {
                 poll.stop();
                 QApplication::exit();
@@ -87,6 +96,7 @@ protected:
 
     TempDir config;
     ScopedSettingsFolder settings{config.path()};
+    bool closeAfterInspection = true;
 };
 
 TEST_F(RunApplicationTest, RunsTheWindowModallyThenReleasesAndAnswersZero) {
@@ -117,24 +127,49 @@ TEST_F(RunApplicationTest, OnePresetMeansTheLayoutWithoutThePresetRow) {
 
 TEST_F(RunApplicationTest, FilesOnTheCommandLineAreListedAsDroppedFilesAre) {
     TempDir clips;
-    const QString clip = QString::fromStdString(clips.write("clip.mkv", "x"));
-    const QString spaced = QString::fromStdString(clips.write("a b.mkv", "x"));
-    const QString relative = QString::fromStdString(clips.write("here.mkv", "x"));
+    const std::string clip = clips.write("clip.mkv", "x");
+    const std::string spaced = clips.write("a b.mkv", "x");
+    const std::string relative = clips.write("here.mkv", "x");
+    // Names that are no text: each its own line, whatever the line shows.
+    const std::string latin1 = clips.write("caf\xe9.mkv", "x");
+    const std::string bad = clips.write("bad\xff.mkv", "x");
     clips.write("notes.txt", "x");
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(clips.path()));
-    QStringList lines;
+    std::vector<std::string> names;
+    QStringList texts;
     runAndClose(
         [&](QDialog& window) {
             const auto* list = control<QListWidget>(&window, ids::SourceList);
             for (int row = 0; row < list->count(); ++row) {
-                lines << list->item(row)->text();
+                names.push_back(sourceLineName(*list, row).toStdString());
+                texts << list->item(row)->text();
             }
         },
-        {clip, QUrl::fromLocalFile(spaced).toString(), "./here.mkv", "notes.txt",
-         "https://example.com/remote.mkv", clip});
+        {clip, QUrl::fromLocalFile(QString::fromStdString(spaced)).toString().toStdString(),
+         "./here.mkv", "notes.txt", "https://example.com/remote.mkv", clip, "bad\xff.mkv",
+         "file://" + clips.path() + "/caf%E9.mkv"});
     QDir::setCurrent(before);
-    EXPECT_EQ(lines, QStringList({spaced, clip, relative}));
+    EXPECT_EQ(names, (std::vector<std::string>{spaced, bad, latin1, clip, relative}));
+    ASSERT_EQ(texts.size(), 5);
+    EXPECT_TRUE(texts[1].endsWith(QStringLiteral("bad\uFFFD.mkv"))) << texts[1].toStdString();
+    EXPECT_TRUE(texts[2].endsWith(QStringLiteral("caf\uFFFD.mkv"))) << texts[2].toStdString();
+}
+
+// A logout or a kill ends the program as its close box would: the folder is stored.
+TEST_F(RunApplicationTest, TheEndSignalSavesTheFolderAndEndsTheRun) {
+    closeAfterInspection = false;
+    const int status = runAndClose([](QDialog& window) {
+        control<QLineEdit>(&window, ids::OutputFolder)->setText(QStringLiteral("/srv/signalled"));
+        std::raise(SIGTERM);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(mainWindow, nullptr);
+    EXPECT_EQ(loadOutputFolder(), "/srv/signalled");
+    // The program's handler went with the run.
+    struct sigaction now {};
+    sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
 #include <filesystem>
 
 #include "conversion_start.h"
 #include "conversion_support.h"
+#include "listed_paths.h"
 #include "media_preset.h"
 #include "platform.h"
 #include "scripted_core.h"
@@ -204,6 +208,56 @@ TEST_F(ConversionStartTest, NothingQueuedEndsSilently) {
     EXPECT_FALSE(driver.seen);
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_EQ(core.jobCount(), 0);
+}
+
+// The converter runs elsewhere: a relative or "~/" folder is made whole at Convert, and the
+// field then shows (and the store keeps) the whole folder.
+TEST_F(ConversionStartTest, RelativeAndHomeFoldersBecomeAbsoluteAtConvert) {
+    TempDir place;
+    std::filesystem::create_directory(place.file("relout"));
+    std::filesystem::create_directory(place.file("out"));
+    const QString before = QDir::currentPath();
+    const QByteArray home = qgetenv("HOME");
+    QDir::setCurrent(QString::fromStdString(place.path()));
+    qputenv("HOME", QByteArray::fromStdString(place.path()));
+    ProgressDriver driver;
+    const struct {
+        const char* typed;
+        std::string folder;
+    } rows[] = {
+        {"relout", place.file("relout")},
+        {"~/out", place.file("out")},
+        {"./relout/", place.file("relout")},
+    };
+    for (const auto& row : rows) {
+        StandInMainWindow main(&core, &catalogue);
+        fill(main, {"/s/a.mkv"});
+        main.folder->setText(QString::fromUtf8(row.typed));
+        EXPECT_TRUE(onConvert()) << row.typed;
+        EXPECT_EQ(core.outputFolder, row.folder) << row.typed;
+        EXPECT_EQ(main.folder->text(), QString::fromStdString(row.folder)) << row.typed;
+    }
+    QDir::setCurrent(before);
+    qputenv("HOME", home);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+// Each line's name goes to the engine as its bytes, whatever its text shows.
+TEST_F(ConversionStartTest, TheEngineGetsEachLinesBytes) {
+    StandInMainWindow main(&core, &catalogue);
+    fill(main, {});
+    for (const QByteArray& name : {QByteArray("/s/a\xfe.mkv"), QByteArray("/s/a\xff.mkv")}) {
+        auto* item = new QListWidgetItem(QFile::decodeName(name));
+        item->setData(kNameRole, name);
+        main.list->addItem(item);
+    }
+    ProgressDriver driver;
+    EXPECT_TRUE(onConvert());
+    std::vector<std::string> converted = core.converted();
+    std::sort(converted.begin(), converted.end());
+    EXPECT_EQ(converted, (std::vector<std::string>{"/s/a\xfe.mkv", "/s/a\xff.mkv"}));
+    EXPECT_TRUE(std::filesystem::exists(out.file("a\xff.avi")));
+    EXPECT_EQ(main.selectedRows(), (std::vector<int>{0, 1}));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ public:
     QString chooseFolder(QWidget*, const QString&, const QString&) override {
         return folderToChoose;
     }
-    bool openFolder(const QString&) override { return true; }
+    rules::ShowAnswer openFolder(const QString&) override { return {}; }
     void message(QWidget* owner, const QString& text) override {
         messages << text;
         messageOwners.push_back(owner);
@@ -74,6 +74,22 @@ public:
         questionOwners.push_back(owner);
         return answer ? answer(owner, text) : false;
     }
+    rules::ReplaceChoice replaceQuestion(QWidget* owner, const QString& text) override {
+        questions << text;
+        questionOwners.push_back(owner);
+        if (replaceAnswer) {
+            return replaceAnswer(owner, text);
+        }
+        return answer && answer(owner, text) ? rules::ReplaceChoice::Yes : rules::ReplaceChoice::No;
+    }
+    void taskbarProgress(QWidget* window, const rules::TaskbarProgress& progress) override {
+        taskbar.push_back(progress);
+        taskbarWindows.push_back(window);
+    }
+    void batchEnded(QWidget* window, const QString& notice) override {
+        notices << notice;
+        noticeWindows.push_back(window);
+    }
 
     QStringList filesToOpen;  // empty: the file dialog is cancelled
     QString folderToChoose;   // empty: the folder browser is cancelled
@@ -81,8 +97,15 @@ public:
     std::vector<QWidget*> messageOwners;
     QStringList questions;
     std::vector<QWidget*> questionOwners;
-    // Called on the user-interface thread for every question; No when unset.
+    // Called on the user-interface thread for every question; No when unset. The replace
+    // question takes replaceAnswer when set, else Yes or No from answer.
     std::function<bool(QWidget*, const QString&)> answer;
+    std::function<rules::ReplaceChoice(QWidget*, const QString&)> replaceAnswer;
+    // What the taskbar entry was told, tick by tick, and the notices at a batch's end.
+    std::vector<rules::TaskbarProgress> taskbar;
+    std::vector<QWidget*> taskbarWindows;
+    QStringList notices;
+    std::vector<QWidget*> noticeWindows;
 };
 
 inline QString labelText(const QWidget* window, int id) {

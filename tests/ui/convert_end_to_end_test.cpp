@@ -18,6 +18,7 @@
 #include "conversion_support.h"
 #include "convert_core.h"
 #include "main_window.h"
+#include "source_list.h"
 #include "temp_dir.h"
 #include "ui_support.h"
 
@@ -227,8 +228,33 @@ TEST_F(ConvertEndToEndTest, ABrokenSourceIsNamedWithItsReasonOnceAndOnItsLine) {
     EXPECT_EQ(reason, kConvertersLine);
     const auto* list = control<QListWidget>(window.get(), ids::SourceList);
     EXPECT_EQ(list->item(2)->toolTip(), "Not converted: " + reason);
+    // Screen readers read the same as the line's description.
+    EXPECT_EQ(list->item(2)->data(Qt::AccessibleDescriptionRole).toString(),
+              "Not converted: " + reason);
     EXPECT_EQ(list->item(0)->toolTip(), "");
     EXPECT_FALSE(std::filesystem::exists(out + "/c-broken.avi"));
+}
+
+// Two names that are no text and differ only in one byte: two lines, two conversions, two
+// outputs, each of its own name.
+TEST_F(ConvertEndToEndTest, NamesThatAreNoTextAreConvertedByTheirBytes) {
+    const std::string made = clip("made.mkv", 1);
+    const std::string first = sources.file("clip\xfe.mkv");
+    const std::string second = sources.file("clip\xff.mkv");
+    std::filesystem::copy_file(made, first);
+    std::filesystem::rename(made, second);
+    EXPECT_EQ(addSourceName(QByteArray::fromStdString(first)), 0);
+    EXPECT_EQ(addSourceName(QByteArray::fromStdString(second)), 1);
+    prompts.folderToChoose = text(out);
+    control<QAbstractButton>(window.get(), ids::BrowseFolder)->click();
+    ProgressDriver driver;
+    convert();
+
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('|').toStdString();
+    EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
+    EXPECT_EQ(selectedRows(), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(std::filesystem::exists(out + "/clip\xfe.avi"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/clip\xff.avi"));
 }
 
 }  // namespace

@@ -2,23 +2,32 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QWindow>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "app_state.h"
 #include "application.h"
 #include "button_images.h"
 #include "controls.h"
+#include "conversion_support.h"
 #include "convert_core.h"
 #include "dialog_units.h"
 #include "image_button.h"
+#include "listed_paths.h"
 #include "main_window.h"
 #include "media_preset.h"
+#include "qt_prompts.h"
+#include "scripted_core.h"
 #include "settings_store.h"
 #include "source_list.h"
 #include "temp_dir.h"
@@ -169,17 +178,28 @@ TEST_F(MainWindowTest, WithoutPresetsTheOutputRowMovesUp) {
               units.rect(7, 160, 0, 0).topLeft());
 }
 
-TEST_F(MainWindowTest, LinesAreSortedWithoutRegardToCaseAndDuplicatesAreExact) {
+TEST_F(MainWindowTest, LinesFollowTheSharedOrderAndDuplicatesAreTheSameBytes) {
     open();
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/b.mkv")), 0);
     EXPECT_FALSE(showsEmptyList());
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), 0);
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/C.mkv")), 2);
-    EXPECT_EQ(addSourceFile(QStringLiteral("/v/A.mkv")), 1);
+    EXPECT_EQ(addSourceFile(QStringLiteral("/v/A.mkv")), 0);
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), -1);
-    EXPECT_EQ(lines(), QStringList({"/v/a.mkv", "/v/A.mkv", "/v/b.mkv", "/v/C.mkv"}));
+    EXPECT_EQ(lines(), QStringList({"/v/A.mkv", "/v/a.mkv", "/v/b.mkv", "/v/C.mkv"}));
     EXPECT_TRUE(isListed(QStringLiteral("/v/A.mkv")));
     EXPECT_FALSE(isListed(QStringLiteral("/v/c.mkv")));
+
+    // Two names that differ only in bytes that are no text: two lines that look alike, each
+    // keeping its own name.
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xfe.mkv")), 4);
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xff.mkv")), 5);
+    EXPECT_EQ(addSourceName(QByteArray("/v/d\xff.mkv")), -1);
+    EXPECT_EQ(list()->item(4)->text(), list()->item(5)->text());
+    EXPECT_EQ(list()->item(5)->text(), QStringLiteral("/v/d\uFFFD.mkv"));
+    EXPECT_EQ(sourceLineName(*list(), 5), QByteArray("/v/d\xff.mkv"));
+    EXPECT_TRUE(isListed(QByteArray("/v/d\xfe.mkv")));
+    EXPECT_FALSE(isListed(QStringLiteral("/v/d\uFFFD.mkv")));
 }
 
 // The duplicate test keeps an index of the lines; it must follow the list whoever changes it.
@@ -197,8 +217,8 @@ TEST_F(MainWindowTest, DuplicateTestFollowsEveryChangeOfTheList) {
     EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
     EXPECT_EQ(addSourceFile(QStringLiteral("/v/a.mkv")), 0);
 
-    // Changes made on the widget itself: a line's text, a second equal line, a line taken out.
-    list()->item(0)->setText(QStringLiteral("/v/z.mkv"));
+    // Changes made on the widget itself: a line's name, a second equal line, a line taken out.
+    list()->item(0)->setData(kNameRole, QByteArray("/v/z.mkv"));
     EXPECT_FALSE(isListed(QStringLiteral("/v/a.mkv")));
     EXPECT_TRUE(isListed(QStringLiteral("/v/z.mkv")));
     list()->addItem(QStringLiteral("/v/z.mkv"));
@@ -414,6 +434,143 @@ TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButtonAndNothingElse) {
     EXPECT_EQ(answers.folderBrowsers.size(), 2u);
     EXPECT_EQ(answers.openedFolders.size(), 1);
     EXPECT_TRUE(window->isVisible());
+}
+
+// The focus frame shows on a picture button once the keyboard has moved the focus, not before.
+TEST_F(MainWindowTest, PictureButtonsShowTheStylesFocusFrameAfterTab) {
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* add = find<QWidget>(ids::Add);
+    auto* remove = find<QWidget>(ids::Remove);
+    const QImage restingAdd = add->grab().toImage();
+    const QImage restingRemove = remove->grab().toImage();
+    add->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(add->hasFocus());
+    EXPECT_EQ(add->grab().toImage(), restingAdd) << "a mouse user sees no frame";
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(remove->hasFocus());
+    const QImage focused = remove->grab().toImage();
+    // The frame runs along the inset rectangle, here at the middle of its left edge; the
+    // picture, centred, stays as it was.
+    const int inset = ImageButton::kFocusInset;
+    const QPoint edge(inset, focused.height() / 2);
+    const QPoint centre(focused.width() / 2, focused.height() / 2);
+    EXPECT_NE(focused.pixel(edge), restingRemove.pixel(edge));
+    EXPECT_EQ(focused.pixel(centre), restingRemove.pixel(centre));
+    EXPECT_EQ(add->grab().toImage(), restingAdd) << "only the focused button has it";
+}
+
+// A file manager's drop names files by URI; the bytes of a name that is no text survive.
+TEST_F(MainWindowTest, DroppedNamesKeepTheirBytes) {
+    open();
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"),
+                 QByteArray("file:///v/caf%E9.mkv\r\nfile:///v/caf%C3%A9.mkv\r\n"));
+    QWindow* handle = window->windowHandle();
+    const QPoint pos = centreOf(ids::DropPanel);
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &drop);
+    ASSERT_EQ(list()->count(), 2);
+    EXPECT_EQ(sourceLineName(*list(), 0), QByteArray("/v/caf\xc3\xa9.mkv"));
+    EXPECT_EQ(sourceLineName(*list(), 1), QByteArray("/v/caf\xe9.mkv"));
+    EXPECT_EQ(list()->item(1)->text(), QStringLiteral("/v/caf\uFFFD.mkv"));
+}
+
+// Every line is as wide as the widest: a long path below a short one is not cut.
+TEST_F(MainWindowTest, ALongLineIsNeverCut) {
+    open();
+    addSourceFile(QStringLiteral("/v/a.mkv"));
+    QCoreApplication::processEvents();
+    const QString longPath = QStringLiteral("/v/b/") + QString(200, u'x') + QStringLiteral(".mkv");
+    addSourceFile(longPath);
+    list()->doItemsLayout();
+    QCoreApplication::processEvents();
+    QListWidgetItem* item = list()->item(1);
+    ASSERT_EQ(item->text(), longPath);
+    const QRect line = list()->visualItemRect(item);
+    EXPECT_GE(line.width(), list()->fontMetrics().horizontalAdvance(longPath));
+    EXPECT_TRUE(list()->horizontalScrollBar()->maximum() > 0);
+}
+
+// A held Enter: the first press presses Convert, the repeats that follow while the batch runs
+// press nothing (not Stop, which has the focus then, nor the stop question's Yes).
+TEST_F(MainWindowTest, AHeldEnterOnConvertStartsTheBatchAndNeverStopsIt) {
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* core = new testing_support::ScriptedCore;
+    core->setAction("/v/a.mkv", testing_support::ScriptedCore::Action::Hold);
+    delete std::exchange(convertCore, core);
+    addSourceFile(QStringLiteral("/v/a.mkv"));
+    addSourceFile(QStringLiteral("/v/b.mkv"));
+    field()->setText(QString::fromStdString(config.path()));
+
+    constexpr int kRepeats = 12;
+    int repeats = 0;
+    testing_support::ProgressDriver driver;
+    driver.onTick = [&](ProgressWindow* progress) {
+        if (!core->holding || repeats >= kRepeats) {
+            return;
+        }
+        // What the window system sends for a held key: the shortcut check, the press and the
+        // release, each marked as repeated, to the focused control.
+        QWidget* target = QApplication::focusWidget() != nullptr
+                              ? QApplication::focusWidget()
+                              : control<QWidget>(progress, ids::Stop);
+        for (const QEvent::Type type :
+             {QEvent::ShortcutOverride, QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+            QCoreApplication::sendEvent(target, &key);
+        }
+        QKeyEvent atWindow(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+                           true);
+        QCoreApplication::sendEvent(progress, &atWindow);
+        if (++repeats == kRepeats) {
+            core->releaseAll();
+        }
+    };
+    auto* convert = find<QWidget>(ids::Convert);
+    convert->setFocus();
+    QTest::keyClick(convert, Qt::Key_Return);
+
+    EXPECT_EQ(repeats, kRepeats);
+    EXPECT_TRUE(answers.questions.isEmpty()) << answers.questions.join('|').toStdString();
+    EXPECT_EQ(core->runState, Finished);
+    EXPECT_EQ(driver.finalBatchLine, "2 / 2 (100%)");
+}
+
+// Open through the desktop's xdg-open: its failure comes back as a reason, its success and a
+// file manager that it waits for as shown.
+TEST(QtPromptsTest, OpenFolderHearsWhenXdgOpenFails) {
+    TempDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.path()) + ":" + path);
+    const auto opener = [&](const std::string& body) {
+        const std::string script = bin.write("xdg-open", "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    };
+    QtPrompts desktop;
+    const QString folder = QString::fromStdString(bin.path());
+    opener("exit 4");
+    const rules::ShowAnswer failed = desktop.openFolder(folder);
+    EXPECT_FALSE(failed.shown);
+    EXPECT_EQ(failed.reason, "the desktop's folder program failed (xdg-open ended with status 4)");
+    opener("exit 3");
+    EXPECT_EQ(desktop.openFolder(folder).reason, "");
+    EXPECT_FALSE(desktop.openFolder(folder).shown);
+    opener("exit 0");
+    EXPECT_TRUE(desktop.openFolder(folder).shown);
+    opener("exec sleep 10");
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(desktop.openFolder(folder).shown);
+    EXPECT_LT(waited.elapsed(), 9000);
+    qputenv("PATH", path);
 }
 
 }  // namespace

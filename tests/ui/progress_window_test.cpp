@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <thread>
 
 #include "conversion_support.h"
@@ -92,10 +94,8 @@ TEST(ProgressWindowTest, FollowsTheBatchFromResourceTextsToComplete) {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &escape);
     EXPECT_FALSE(window.close());
-    window.setWindowState(Qt::WindowMinimized);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.isMinimized());
     EXPECT_EQ(window.tickCount(), finalTicks);
 
     // Enter presses Close once it shows.
@@ -288,6 +288,10 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
 
     int ticksAtQuestion = -1;
     QString question;
+    QStringList answers;
+    QString defaultAnswer;
+    QString escapeAnswer;
+    bool heldKeysAnswered = true;
     QTimer watcher;
     watcher.setInterval(10);
     QObject::connect(&watcher, &QTimer::timeout, [&]() {
@@ -302,7 +306,27 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
             EXPECT_EQ(box->parentWidget(), &window);
             EXPECT_EQ(box->windowTitle(), "Kestrova");
             EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-            box->button(QMessageBox::Yes)->click();
+            QList<QAbstractButton*> buttons = box->buttons();
+            std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+                return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+            });
+            for (QAbstractButton* button : buttons) {
+                answers << button->text();
+            }
+            defaultAnswer = box->defaultButton() != nullptr ? box->defaultButton()->text() : "";
+            escapeAnswer = box->escapeButton() != nullptr ? box->escapeButton()->text() : "";
+            // A held Enter: its repeats answer nothing.
+            for (QWidget* target :
+                 {static_cast<QWidget*>(box->defaultButton()), static_cast<QWidget*>(box)}) {
+                for (const QEvent::Type type :
+                     {QEvent::ShortcutOverride, QEvent::KeyPress, QEvent::KeyRelease}) {
+                    QKeyEvent enter(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+                                    true);
+                    QCoreApplication::sendEvent(target, &enter);
+                }
+            }
+            heldKeysAnswered = !box->isVisible();
+            box->defaultButton()->click();
         }
     });
     watcher.start();
@@ -311,6 +335,11 @@ TEST(ProgressWindowTest, TheProgramsOwnQuestionBoxIsModalToTheWindowWhileItTicks
     ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
     EXPECT_EQ(question, "'" + QString::fromStdString(folder.path()) +
                             "/a.avi' already exists.\nDo you want to replace it?");
+    // Shown left to right in this order.
+    EXPECT_EQ(answers, (QStringList{"&Yes", "Yes to &All", "&No", "N&o to All", "Cancel"}));
+    EXPECT_EQ(defaultAnswer, "&Yes");
+    EXPECT_EQ(escapeAnswer, "Cancel");
+    EXPECT_FALSE(heldKeysAnswered);
     EXPECT_EQ(core.converted(), std::vector<std::string>{"/sources/a.mkv"});
 }
 
@@ -334,6 +363,131 @@ TEST(ProgressWindowTest, LateQuestionFromAnEndingWorkerIsNotAskedAndCannotDeadlo
     worker.join();
     EXPECT_EQ(answer, 0);
     EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+// Thirty outputs there already: one "No to All" keeps them all, without another question.
+TEST(ProgressWindowTest, OneNoToAllAnswersTheRestOfTheBatch) {
+    TestPrompts prompts;
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::NoToAll; };
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    for (int k = 0; k < 30; ++k) {
+        const std::string name = "clip" + std::to_string(k);
+        core.addJob("/sources/" + name + ".mkv");
+        folder.write(name + ".avi", "keep " + name);
+    }
+    ProgressDriver driver;
+    EXPECT_EQ(runProgressWindow(core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_TRUE(core.converted().empty());
+    EXPECT_EQ(driver.finalBatchLine, "30 / 30 (100%)");
+    EXPECT_EQ(testing_support::readAll(folder.file("clip29.avi")), "keep clip29");
+
+    // The next batch asks again, and "Yes to All" replaces the rest unasked.
+    prompts.questions.clear();
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::YesToAll; };
+    core.clearJobs();
+    for (int k = 0; k < 3; ++k) {
+        core.addJob("/sources/clip" + std::to_string(k) + ".mkv");
+    }
+    EXPECT_EQ(runProgressWindow(core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(core.converted().size(), 3u);
+}
+
+// Cancel keeps the file and stops the batch; the window closes as after a stop.
+TEST(ProgressWindowTest, CancelKeepsTheFileAndStopsTheBatch) {
+    TestPrompts prompts;
+    prompts.replaceAnswer = [](QWidget*, const QString&) { return rules::ReplaceChoice::Cancel; };
+    Batch batch;
+    batch.folder.write("a.avi", "keep me");
+    ProgressDriver driver;
+    driver.closeWhenComplete = false;
+    EXPECT_EQ(runProgressWindow(batch.core, nullptr), 1);
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(batch.core.runState, Stopped);
+    EXPECT_TRUE(batch.core.converted().empty());
+    const std::vector<ConvertJob> jobs = batch.core.jobSnapshots();
+    EXPECT_EQ(jobs[0].outcome, JobOutcome::Kept);
+    EXPECT_EQ(jobs[1].outcome, JobOutcome::NotStarted);
+    EXPECT_EQ(testing_support::readAll(batch.folder.file("a.avi")), "keep me");
+}
+
+// The taskbar follows the bar, turns to the error state once a job has failed, and is cleared
+// at the end; a batch that ends while the program is not the active one says how it went.
+TEST(ProgressWindowTest, TaskbarFollowsTheBatchAndTheEndIsToldWhenNobodyWatches) {
+    TestPrompts prompts;
+    TempDir folder;
+    ScriptedCore core;
+    core.outputFolder = folder.path();
+    core.outputExt = "avi";
+    for (const char* source : {"/s/a.mkv", "/s/b.mkv", "/s/c.mkv"}) {
+        core.addJob(source);
+    }
+    core.setAction("/s/a.mkv", Action::Fail);
+    core.setAction("/s/b.mkv", Action::Hold);
+    QWidget owner;
+    {
+        ProgressWindow window(core, &owner);
+        ASSERT_TRUE(window.progressInit());
+        // Never shown: no window of the program is the active one.
+        ASSERT_TRUE(waitUntil([&] { return core.holding.load(); }));
+        window.progressTick();
+        core.releaseAll();
+        ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    }
+    using rules::TaskbarState;
+    ASSERT_GE(prompts.taskbar.size(), 2u);
+    EXPECT_EQ(prompts.taskbar.front().state, TaskbarState::Normal);
+    EXPECT_EQ(prompts.taskbar.front().position, 0);
+    EXPECT_EQ(prompts.taskbar.back(), rules::TaskbarProgress{});
+    const auto error = std::find_if(prompts.taskbar.begin(), prompts.taskbar.end(),
+                                    [](const auto& p) { return p.state == TaskbarState::Error; });
+    ASSERT_NE(error, prompts.taskbar.end());
+    EXPECT_EQ(error->position, 150);
+    EXPECT_EQ(error->maximum, 300);
+    EXPECT_TRUE(std::all_of(prompts.taskbarWindows.begin(), prompts.taskbarWindows.end(),
+                            [&](QWidget* w) { return w == &owner; }));
+    EXPECT_EQ(prompts.notices, QStringList{"2 of 3 files converted, 1 not converted"});
+    EXPECT_EQ(prompts.noticeWindows, std::vector<QWidget*>{&owner});
+}
+
+TEST(ProgressWindowTest, NoNoticeWhileTheUserWatches) {
+    TestPrompts prompts;
+    Batch batch;
+    ProgressWindow window(batch.core, nullptr);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(window.progressInit());
+    ASSERT_TRUE(waitUntil([&] { return labelText(&window, ids::FileLine) == "Complete"; }));
+    EXPECT_TRUE(prompts.notices.isEmpty());
+    EXPECT_EQ(prompts.taskbar.back(), rules::TaskbarProgress{});
+}
+
+// Whatever minimises or restores one window (a window manager that does not keep the two
+// together too), the other follows.
+TEST(ProgressWindowTest, MinimisesAndRestoresWithItsOwner) {
+    TestPrompts prompts;
+    Batch batch;
+    batch.core.setAction(batch.first, Action::Hold);
+    QDialog owner;
+    owner.show();
+    ProgressWindow window(batch.core, &owner);
+    ASSERT_TRUE(window.progressInit());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return owner.isMinimized(); }));
+    owner.showNormal();
+    EXPECT_TRUE(waitUntil([&] { return !window.isMinimized(); }));
+    owner.showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return window.isMinimized(); }));
+    window.showNormal();
+    EXPECT_TRUE(waitUntil([&] { return !owner.isMinimized(); }));
+    batch.core.releaseAll();
 }
 
 }  // namespace

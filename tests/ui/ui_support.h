@@ -43,6 +43,7 @@ public:
     QStringList openedFolders;
     QStringList messages;
     QStringList questions;
+    QStringList notices;
 
     QStringList openFiles(QWidget* owner, const QString& title, const QString& filter) override {
         fileDialogs.push_back({owner, title, filter});
@@ -53,15 +54,21 @@ public:
         folderBrowsers.push_back({owner, title, initialFolder});
         return folderToChoose;
     }
-    bool openFolder(const QString& folder) override {
+    rules::ShowAnswer openFolder(const QString& folder) override {
         openedFolders << folder;
-        return folderOpens;
+        return {folderOpens, {}};
     }
     void message(QWidget*, const QString& text) override { messages << text; }
     bool question(QWidget*, const QString& text) override {
         questions << text;
         return answerYes;
     }
+    rules::ReplaceChoice replaceQuestion(QWidget*, const QString& text) override {
+        questions << text;
+        return answerYes ? rules::ReplaceChoice::Yes : rules::ReplaceChoice::No;
+    }
+    void taskbarProgress(QWidget*, const rules::TaskbarProgress&) override {}
+    void batchEnded(QWidget*, const QString& notice) override { notices << notice; }
 };
 
 // Keeps the program's settings in folder while the object lives, then in the user's usual

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QProcess>
 #include <QTest>
 
@@ -27,22 +28,18 @@ QString property(const QWidget& window, const char* name) {
     return text.contains(QStringLiteral("not found")) ? QString() : text;
 }
 
-// Counts the times the window became minimised.
-class MinimiseCounter : public QObject {
-public:
-    int count = 0;
+QString wmState(const QWidget& window) {
+    const QString state = property(window, "WM_STATE");
+    return state.contains("Iconic") ? "Iconic" : state.contains("Normal") ? "Normal" : state;
+}
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::WindowStateChange &&
-            static_cast<QWidget*>(watched)->isMinimized()) {
-            ++count;
-        }
-        return false;
-    }
-};
+// Asks the window manager, as the user would through a frame's box or the taskbar.
+void windowManager(const char* action, const QWidget& window) {
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QString::fromLatin1(action), QString::number(window.winId())});
+}
 
-TEST(WindowManagerTest, TheProgressWindowCanNeitherBeMaximisedNorStayMinimised) {
+TEST(WindowManagerTest, TheProgressWindowCannotBeMaximisedAndGoesAndComesBackWithTheMainWindow) {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run through with-window-manager";
     TestPrompts prompts;
     TempDir folder;
@@ -51,9 +48,15 @@ TEST(WindowManagerTest, TheProgressWindowCanNeitherBeMaximisedNorStayMinimised) 
     core.outputExt = "avi";
     core.addJob("/sources/a.mkv");
     core.setAction("/sources/a.mkv", ScriptedCore::Action::Hold);
-    ProgressWindow window(core, nullptr);
-    MinimiseCounter minimised;
-    window.installEventFilter(&minimised);
+    QDialog main;
+    main.setWindowTitle(QStringLiteral("Kestrova 1.0"));
+    main.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                        Qt::WindowCloseButtonHint);
+    main.resize(400, 300);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ProgressWindow window(core, &main);
     ASSERT_TRUE(window.progressInit());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -63,12 +66,20 @@ TEST(WindowManagerTest, TheProgressWindowCanNeitherBeMaximisedNorStayMinimised) 
     EXPECT_FALSE(actions.contains("MAXIMIZE")) << actions.toStdString();
     EXPECT_FALSE(actions.contains("_NET_WM_ACTION_RESIZE")) << actions.toStdString();
 
-    // What the frame's minimise box does: ask the window manager to iconify the window.
-    QProcess::execute(QStringLiteral("xdotool"),
-                      {QStringLiteral("windowminimize"), QString::number(window.winId())});
-    ASSERT_TRUE(waitUntil([&] { return minimised.count > 0; }));
-    EXPECT_TRUE(waitUntil(
-        [&] { return !window.isMinimized() && property(window, "WM_STATE").contains("Normal"); }));
+    const auto both = [&](const char* state) {
+        return waitUntil([&] { return wmState(window) == state && wmState(main) == state; });
+    };
+    // Either window minimised takes the other along; either restored brings both back.
+    windowManager("windowminimize", window);
+    EXPECT_TRUE(both("Iconic")) << wmState(window).toStdString() << wmState(main).toStdString();
+    windowManager("windowactivate", main);
+    EXPECT_TRUE(both("Normal")) << wmState(window).toStdString() << wmState(main).toStdString();
+    windowManager("windowminimize", main);
+    EXPECT_TRUE(both("Iconic")) << wmState(window).toStdString() << wmState(main).toStdString();
+    windowManager("windowactivate", window);
+    EXPECT_TRUE(both("Normal")) << wmState(window).toStdString() << wmState(main).toStdString();
+    // And the batch went on meanwhile.
+    EXPECT_EQ(core.runState, Running);
     core.releaseAll();
 }
 

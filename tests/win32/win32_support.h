@@ -52,4 +52,33 @@ inline std::wstring textOf(HWND window) {
     return buffer;
 }
 
+// A visible top-level window of the process with this caption, or null.
+inline HWND windowOf(DWORD process, const std::wstring& caption) {
+    struct Search {
+        DWORD process;
+        const std::wstring& caption;
+        HWND found;
+    } search{process, caption, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == wanted.process && IsWindowVisible(window) &&
+                textOf(window) == wanted.caption) {
+                wanted.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline HWND waitForWindow(DWORD process, const std::wstring& caption) {
+    HWND window = nullptr;
+    waitFor([&]() { return (window = windowOf(process, caption)) != nullptr; });
+    return window;
+}
+
 }  // namespace testing_support

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -18,6 +21,7 @@
 #include "convert_core.h"
 #include "ids.h"
 #include "image_buttons.h"
+#include "key_guard.h"
 #include "main_window.h"
 #include "media_preset.h"
 #include "messages.h"
@@ -25,6 +29,7 @@
 #include "outcome_text.h"
 #include "progress_window.h"
 #include "prompts.h"
+#include "replace_dialog.h"
 #include "settings_store.h"
 #include "source_list.h"
 #include "win32_support.h"
@@ -171,12 +176,10 @@ TEST_F(Win32WindowTest, ListSortsIgnoringCaseAndRefusesDuplicatesAndOtherTypes) 
     SendMessageW(mainControl(IDC_SOURCE_LIST), LB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(L"C:\\v\\d.mkv"));
     EXPECT_EQ(addSourceFile(L"C:\\v\\d.mkv"), -1);
+    // The order both programs share: case folded, then upper case first.
     std::vector<std::wstring> listed = lines();
-    ASSERT_EQ(listed.size(), 5u);
-    // c and C sort as equals; their order between them is the list box's.
-    EXPECT_EQ(listed[0], L"C:\\v\\a.MKV");
-    EXPECT_EQ(listed[1], L"C:\\v\\B.mkv");
-    EXPECT_EQ(listed[4], L"C:\\v\\d.mkv");
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"C:\\v\\a.MKV", L"C:\\v\\B.mkv", L"C:\\v\\C.mkv",
+                                                 L"C:\\v\\c.mkv", L"C:\\v\\d.mkv"}));
     EXPECT_TRUE(IsWindowEnabled(mainControl(IDC_SOURCE_LIST)));
     EXPECT_FALSE(IsWindowVisible(mainControl(IDC_DROP_PANEL)));
 
@@ -253,7 +256,7 @@ TEST_F(Win32WindowTest, OpenTellsWhyItCannotShowTheFolder) {
                                  narrow(missing), rules::OpenFolderProblem::Missing))});
 }
 
-TEST_F(Win32WindowTest, OutputFolderIsStoredWithoutTerminatorAndReadWithinItsLimit) {
+TEST_F(Win32WindowTest, OutputFolderIsStoredWithoutTerminatorAndReadAtAnyLength) {
     EXPECT_EQ(loadOutputFolder(kTestKey), L"");
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS)
@@ -278,10 +281,12 @@ TEST_F(Win32WindowTest, OutputFolderIsStoredWithoutTerminatorAndReadWithinItsLim
 
     store(std::wstring(L"C:\\Term") + L'\0');
     EXPECT_EQ(loadOutputFolder(kTestKey), L"C:\\Term");
-    store(std::wstring(259, L'x'));
-    EXPECT_EQ(loadOutputFolder(kTestKey), std::wstring(259, L'x'));
-    store(std::wstring(261, L'x'));
-    EXPECT_EQ(loadOutputFolder(kTestKey), L"");
+    // Any length reads back: a 296-character folder was once stored and then lost.
+    const std::wstring deep = L"C:\\" + std::wstring(293, L'x');
+    EXPECT_TRUE(saveOutputFolder(deep, kTestKey));
+    EXPECT_EQ(loadOutputFolder(kTestKey), deep);
+    store(std::wstring(40000, L'x'));
+    EXPECT_EQ(loadOutputFolder(kTestKey), std::wstring(40000, L'x'));
     RegCloseKey(key);
 }
 
@@ -292,13 +297,13 @@ TEST_F(Win32WindowTest, ReplaceQuestionIsAskedOnTheWindowThreadWhileItRefreshes)
     static std::wstring askedText;
     static int ticksWhileAsked = 0;
     askedOn = 0;
-    prompts::question = [](HWND, const std::wstring& text) {
+    prompts::replaceQuestion = [](HWND, const std::wstring& text) {
         askedOn = GetCurrentThreadId();
         askedText = text;
         const int before = progressTicks();
         pumpUntil([before]() { return progressTicks() >= before + 2; });
         ticksWhileAsked = progressTicks() - before;
-        return true;
+        return rules::ReplaceChoice::Yes;
     };
     IdleCore core;
     core.addJob("C:\\v\\a.mkv");
@@ -330,6 +335,426 @@ TEST_F(Win32WindowTest, ReplaceQuestionIsAskedOnTheWindowThreadWhileItRefreshes)
     EXPECT_EQ(askedOn, 0u);
     core.runState = Stopped;
     DestroyWindow(progress);
+}
+
+// The real worker with the converter's run replaced: the output written at once, or nothing
+// for the sources named to fail.
+class WritingCore : public ConvertCore {
+public:
+    ~WritingCore() override { waitForWorker(); }
+    bool convert(const std::string& source, const std::string& output) override {
+        ++converted;
+        while (holding.count(source) != 0 && !released) {
+            Sleep(5);
+        }
+        if (failing.count(source) == 0) {
+            HANDLE file = CreateFileW(widen(output).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD written = 0;
+            WriteFile(file, "new", 3, &written, nullptr);
+            CloseHandle(file);
+        }
+        return true;
+    }
+    std::atomic<int> converted{0};
+    std::set<std::string> failing;
+    // Held until released.
+    std::set<std::string> holding;
+    std::atomic<bool> released{false};
+};
+
+// A folder of its own under the user's temporary folder.
+std::wstring freshFolder(const wchar_t* name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + name + std::to_wstring(GetTickCount64());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void writeFile(const std::wstring& path, const char* text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string readFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    char buffer[256] = {};
+    DWORD read = 0;
+    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
+    CloseHandle(file);
+    return std::string(buffer, read);
+}
+
+HWND openProgress(ConvertCore& core, HWND owner = nullptr) {
+    HWND progress = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_PROGRESS), owner,
+                                       progressDialogProc, reinterpret_cast<LPARAM>(&core));
+    EXPECT_NE(progress, nullptr);
+    return progress;
+}
+
+bool complete(HWND progress) {
+    return windowText(GetDlgItem(progress, IDC_FILE_LINE)) == L"Complete";
+}
+
+// Thirty outputs there already: one "No to All" keeps them all, without another question.
+TEST_F(Win32WindowTest, OneNoToAllAnswersTheRestOfTheBatch) {
+    static int asked = 0;
+    asked = 0;
+    prompts::replaceQuestion = [](HWND, const std::wstring&) {
+        ++asked;
+        return rules::ReplaceChoice::NoToAll;
+    };
+    const std::wstring out = freshFolder(L"kestrova-all-");
+    WritingCore core;
+    core.outputFolder = narrow(out);
+    core.outputExt = "avi";
+    for (int k = 0; k < 30; ++k) {
+        core.addJob("C:\\sources\\clip" + std::to_string(k) + ".mkv");
+        writeFile(out + L"\\clip" + std::to_wstring(k) + L".avi", "old");
+    }
+    HWND progress = openProgress(core);
+    ASSERT_TRUE(pumpUntil([progress] { return complete(progress); }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(core.converted, 0);
+    EXPECT_EQ(windowText(GetDlgItem(progress, IDC_BATCH_LINE)), L"30 / 30 (100%)");
+    EXPECT_EQ(readFile(out + L"\\clip29.avi"), "old");
+    DestroyWindow(progress);
+}
+
+// Cancel keeps the file and stops the batch; the window closes as after a stop.
+TEST_F(Win32WindowTest, CancelKeepsTheFileAndStopsTheBatch) {
+    prompts::replaceQuestion = [](HWND, const std::wstring&) {
+        return rules::ReplaceChoice::Cancel;
+    };
+    const std::wstring out = freshFolder(L"kestrova-cancel-");
+    WritingCore core;
+    core.outputFolder = narrow(out);
+    core.outputExt = "avi";
+    core.addJob("C:\\sources\\a.mkv");
+    core.addJob("C:\\sources\\b.mkv");
+    writeFile(out + L"\\a.avi", "old");
+    HWND progress = openProgress(core);
+    ASSERT_TRUE(
+        pumpUntil([progress] { return !IsWindow(progress) || !IsWindowVisible(progress); }));
+    core.waitForWorker();
+    EXPECT_EQ(core.runState, Stopped);
+    EXPECT_EQ(core.converted, 0);
+    EXPECT_EQ(core.jobSnapshots()[0].outcome, JobOutcome::Kept);
+    EXPECT_EQ(core.jobSnapshots()[1].outcome, JobOutcome::NotStarted);
+    EXPECT_EQ(readFile(out + L"\\a.avi"), "old");
+    if (IsWindow(progress)) {
+        DestroyWindow(progress);
+    }
+}
+
+// The question itself: five answers left to right, Yes the default, a repeated Enter answers
+// nothing, Esc and the close box are Cancel.
+TEST_F(Win32WindowTest, TheReplaceDialogHasFiveAnswersAndIgnoresHeldKeys) {
+    struct Seen {
+        std::vector<std::wstring> answers;
+        LRESULT defaultId = 0;
+        int step = 0;
+        HWND dialog = nullptr;
+    };
+    static Seen seen;
+    seen = {};
+    static const auto findDialog = []() -> HWND {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM data) -> BOOL {
+                if (GetDlgItem(window, IDC_ANSWER_NO_TO_ALL) != nullptr &&
+                    IsWindowVisible(window)) {
+                    *reinterpret_cast<HWND*>(data) = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    };
+    // Acts from a timer, inside the question's own modal loop.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = findDialog();
+        if (dialog == nullptr) {
+            return;
+        }
+        HWND yes = GetDlgItem(dialog, IDC_ANSWER_YES);
+        switch (seen.step++) {
+            case 0: {
+                seen.dialog = dialog;
+                std::vector<std::pair<LONG, std::wstring>> buttons;
+                for (int id : {IDC_ANSWER_YES, IDC_ANSWER_YES_TO_ALL, IDC_ANSWER_NO,
+                               IDC_ANSWER_NO_TO_ALL, IDCANCEL}) {
+                    RECT place;
+                    GetWindowRect(GetDlgItem(dialog, id), &place);
+                    buttons.emplace_back(place.left, windowText(GetDlgItem(dialog, id)));
+                }
+                std::sort(buttons.begin(), buttons.end());
+                for (const auto& button : buttons) {
+                    seen.answers.push_back(button.second);
+                }
+                seen.defaultId = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0));
+                SetFocus(yes);
+                // A held Enter and a held Alt+N: repeats only.
+                for (int k = 0; k < 5; ++k) {
+                    PostMessageW(yes, WM_KEYDOWN, VK_RETURN, (1 << 30) | 1);
+                    PostMessageW(yes, WM_CHAR, L'\r', (1 << 30) | 1);
+                    PostMessageW(yes, WM_SYSKEYDOWN, 'N', (1 << 30) | (1 << 29) | 1);
+                }
+                break;
+            }
+            case 5:
+                // Still open after the repeats: the close box.
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+                break;
+            default:
+                break;
+        }
+    });
+    guardKeyPresses();
+    const rules::ReplaceChoice choice =
+        askReplace(nullptr, L"'C:\\out\\a.avi' already exists.\nDo you want to replace it?");
+    KillTimer(nullptr, timer);
+    EXPECT_GE(seen.step, 6) << "the repeats must not have answered";
+    EXPECT_EQ(choice, rules::ReplaceChoice::Cancel);
+    EXPECT_EQ(seen.answers, (std::vector<std::wstring>{L"&Yes", L"Yes to &All", L"&No",
+                                                       L"N&o to All", L"Cancel"}));
+    EXPECT_EQ(seen.defaultId, IDC_ANSWER_YES);
+}
+
+// The progress window has no box of its own: minimised any other way it takes the main window
+// along, and the main window restored brings it back.
+TEST_F(Win32WindowTest, TheProgressWindowMinimisesAndRestoresWithTheMainWindow) {
+    HWND main = openMain();
+    IdleCore core;
+    core.addJob("C:\\v\\a.mkv");
+    HWND progress = openProgress(core, main);
+    ShowWindow(progress, SW_SHOW);
+    SendMessageW(progress, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(pumpUntil([&] { return IsIconic(main) && !IsWindowVisible(progress); }))
+        << IsIconic(main) << IsWindowVisible(progress);
+    ShowWindow(main, SW_RESTORE);
+    EXPECT_TRUE(pumpUntil([&] { return !IsIconic(main) && IsWindowVisible(progress); }))
+        << IsIconic(main) << IsWindowVisible(progress);
+    core.runState = Stopped;
+    DestroyWindow(progress);
+}
+
+// The taskbar shows the batch through the seam: under way, the error state once a job failed,
+// cleared at the end; and the end asks for attention when another program is in front.
+TEST_F(Win32WindowTest, TheTaskbarFollowsTheBatch) {
+    static std::vector<rules::TaskbarProgress> shown;
+    static std::vector<HWND> shownOn;
+    static std::vector<std::wstring> notices;
+    shown.clear();
+    shownOn.clear();
+    notices.clear();
+    prompts::taskbarProgress = [](HWND window, const rules::TaskbarProgress& progress) {
+        shown.push_back(progress);
+        shownOn.push_back(window);
+    };
+    prompts::batchEnded = [](HWND, const std::wstring& notice) { notices.push_back(notice); };
+    HWND main = openMain();
+    const std::wstring out = freshFolder(L"kestrova-taskbar-");
+    WritingCore core;
+    core.outputFolder = narrow(out);
+    core.outputExt = "avi";
+    core.addJob("C:\\sources\\a.mkv");
+    core.addJob("C:\\sources\\b.mkv");
+    core.failing.insert("C:\\sources\\a.mkv");
+    core.holding.insert("C:\\sources\\b.mkv");
+    HWND progress = openProgress(core, main);
+    // While b is held, a has failed.
+    EXPECT_TRUE(pumpUntil([] {
+        return !shown.empty() && shown.back().state == rules::TaskbarState::Error &&
+               shown.back().position == 100 && shown.back().maximum == 200;
+    }));
+    core.released = true;
+    ASSERT_TRUE(pumpUntil([progress] { return complete(progress); }));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), rules::TaskbarProgress{});
+    EXPECT_TRUE(std::all_of(shownOn.begin(), shownOn.end(), [main](HWND w) { return w == main; }));
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const rules::TaskbarProgress& p) {
+        return p.state == rules::TaskbarState::Error;
+    }));
+    DWORD foreground = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &foreground);
+    if (foreground != GetCurrentProcessId()) {
+        EXPECT_EQ(notices, std::vector<std::wstring>{L"1 of 2 files converted, 1 not converted"});
+    }
+    DestroyWindow(progress);
+}
+
+// After a stop whose question was open while the batch ended, the focus is on the button that
+// shows, not on the hidden Stop.
+TEST_F(Win32WindowTest, FocusStaysOnTheShownButtonAfterALateStop) {
+    static IdleCore* running = nullptr;
+    IdleCore core;
+    running = &core;
+    core.addJob("C:\\v\\a.mkv");
+    core.currentIndex = 0;
+    HWND progress = openProgress(core);
+    SetFocus(GetDlgItem(progress, IDC_STOP));
+    static HWND window = nullptr;
+    window = progress;
+    prompts::question = [](HWND, const std::wstring&) {
+        running->runState = Finished;
+        pumpUntil([] { return IsWindowVisible(GetDlgItem(window, IDC_CLOSE)) != FALSE; });
+        // The box gives the focus back to where it was: the Stop button, hidden by now.
+        SetFocus(GetDlgItem(window, IDC_STOP));
+        return true;
+    };
+    SendMessageW(progress, WM_COMMAND, IDC_STOP, 0);
+    EXPECT_EQ(GetFocus(), GetDlgItem(progress, IDC_CLOSE));
+    DestroyWindow(progress);
+}
+
+// Focus cues: none for a mouse user; after the first key press the focused picture button
+// draws its focus rectangle.
+TEST_F(Win32WindowTest, PictureButtonsShowTheirFocusAfterTheFirstKey) {
+    openMain();
+    guardKeyPresses();
+    HWND add = mainControl(IDC_ADD);
+    SetFocus(add);
+    RECT rect;
+    GetClientRect(add, &rect);
+    const auto draw = [&](HDC context) {
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = IDC_ADD;
+        item.itemAction = ODA_DRAWENTIRE;
+        item.itemState = ODS_FOCUS;
+        item.hwndItem = add;
+        item.hDC = context;
+        item.rcItem = rect;
+        drawImageButton(item);
+    };
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, rect.right, rect.bottom);
+    SelectObject(memory, bitmap);
+    // The rectangle's left edge, dotted: some of its pixels change.
+    const auto edgeChanged = [&]() {
+        int changed = 0;
+        for (int y = rect.bottom / 4; y < rect.bottom * 3 / 4; ++y) {
+            changed += GetPixel(memory, kFocusInset, y) != GetSysColor(COLOR_BTNFACE) ? 1 : 0;
+        }
+        return changed;
+    };
+    draw(memory);
+    EXPECT_EQ(edgeChanged(), 0) << "no cue for a mouse user";
+
+    // A key press, as the modal loop's filter sees it.
+    MSG tab{add, WM_KEYDOWN, VK_TAB, 1, 0, {}};
+    CallMsgFilterW(&tab, MSGF_DIALOGBOX);
+    EXPECT_TRUE(keyboardUsedIn(add));
+    draw(memory);
+    EXPECT_GT(edgeChanged(), 0) << "the focus rectangle shows";
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+
+    // Held keys: dropped on buttons and for Enter anywhere, kept where they type.
+    const struct {
+        HWND target;
+        UINT message;
+        WPARAM key;
+        bool repeated;
+        bool dropped;
+    } rows[] = {
+        {add, WM_KEYDOWN, VK_RETURN, true, true},
+        {add, WM_KEYDOWN, VK_RETURN, false, false},
+        {add, WM_KEYDOWN, VK_SPACE, true, true},
+        {mainControl(IDC_OUTPUT_FOLDER), WM_KEYDOWN, VK_RETURN, true, true},
+        {mainControl(IDC_OUTPUT_FOLDER), WM_CHAR, L'x', true, false},
+        {mainControl(IDC_OUTPUT_FOLDER), WM_KEYDOWN, VK_BACK, true, false},
+        {mainControl(IDC_SOURCE_LIST), WM_KEYDOWN, VK_DOWN, true, false},
+        {add, WM_CHAR, L'a', true, true},
+        {mainControl(IDC_OUTPUT_FOLDER), WM_SYSKEYDOWN, 'O', true, true},
+    };
+    for (const auto& row : rows) {
+        const MSG message{row.target, row.message, row.key, row.repeated ? (1 << 30) | 1 : 1,
+                          0,          {}};
+        EXPECT_EQ(dropsRepeatedKey(message), row.dropped) << row.message << " " << row.key;
+    }
+}
+
+// Moved to a screen of 192 dpi: the pictures are the twice-as-large drawings at twice the
+// size, and the window takes the place Windows suggests.
+TEST_F(Win32WindowTest, PicturesFollowTheWindowsDpi) {
+    HWND main = openMain();
+    const int before = pictureDpi();
+    EXPECT_EQ(pictureSize(IDC_ADD, 96).cx, 32);
+    EXPECT_EQ(pictureSize(IDC_ADD, 120).cx, 32);
+    EXPECT_EQ(pictureSize(IDC_ADD, 144).cx, 48);
+    EXPECT_EQ(pictureSize(IDC_DROP_PANEL, 192).cx, 560);
+    RECT suggested{10, 20, 10 + 1200, 20 + 900};
+    SendMessageW(main, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(pictureDpi(), 192);
+    RECT now;
+    GetWindowRect(main, &now);
+    EXPECT_TRUE(sameRect(now, suggested));
+
+    // Drawn into a button of 100 x 80 pixels: a 64 x 64 picture, centred.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 100, 80);
+    SelectObject(memory, bitmap);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = IDC_ADD;
+    item.itemAction = ODA_DRAWENTIRE;
+    item.hDC = memory;
+    item.rcItem = RECT{0, 0, 100, 80};
+    drawImageButton(item);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    int left = 100, right = -1;
+    for (int x = 0; x < 100; ++x) {
+        for (int y = 0; y < 80; ++y) {
+            if (GetPixel(memory, x, y) != face) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    EXPECT_GE(right - left + 1, 56) << "the picture spans " << left << " to " << right;
+    EXPECT_LE(right - left + 1, 64);
+    EXPECT_GE(left, 18);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+    setPictureDpi(before);
+}
+
+TEST(Win32OpenFolderTest, TheShellsErrorsSayWhy) {
+    EXPECT_EQ(openFolderReason(ERROR_NO_ASSOCIATION), "");
+    EXPECT_EQ(openFolderReason(ERROR_PATH_NOT_FOUND), "it doesn't exist");
+    const std::string denied = openFolderReason(ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(denied.empty());
+    EXPECT_NE(denied.back(), '.');
+}
+
+TEST_F(Win32WindowTest, ListTipsShowAmpersands) {
+    openMain();
+    ASSERT_NE(tooltipWindow, nullptr);
+    EXPECT_NE(GetWindowLongPtrW(tooltipWindow, GWL_STYLE) & TTS_NOPREFIX, 0);
+}
+
+// A '%' in the folder's name is only a '%': the shell is given the folder's item, not a text
+// its command templates would expand.
+TEST_F(Win32WindowTest, OpenShowsAFolderWhoseNameHasPercentSigns) {
+    recordMessages();
+    HWND window = openMain();
+    const std::wstring folder = freshFolder(L"kestrova-%PATH%-");
+    SetDlgItemTextW(window, IDC_OUTPUT_FOLDER, folder.c_str());
+    SendMessageW(window, WM_COMMAND, IDC_OPEN_FOLDER, 0);
+    EXPECT_TRUE(shownMessages.empty()) << narrow(shownMessages.empty() ? L"" : shownMessages[0]);
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 #include "controls.h"
 
 const ImageButtonRow imageButtonTable[] = {
-    {ids::Add, ":/pictures/sheet-add.png", "Add"},
-    {ids::Remove, ":/pictures/sheet-remove.png", "Remove"},
-    {ids::Clear, ":/pictures/waste-bin.png", "Clear"},
-    {ids::Convert, ":/pictures/film-strip.png", "Convert"},
-    {ids::DropPanel, ":/pictures/drag-and-drop.png", nullptr},
-    {0, nullptr, nullptr},
+    {ids::Add, ":/pictures/sheet-add.png", "Add", "Add"},
+    {ids::Remove, ":/pictures/sheet-remove.png", "Remove", "Remove"},
+    {ids::Clear, ":/pictures/waste-bin.png", "Clear", "Clear"},
+    {ids::Convert, ":/pictures/film-strip.png", "Convert", "Convert"},
+    {ids::DropPanel, ":/pictures/drag-and-drop.png", nullptr, "Drag and Drop Here"},
+    {0, nullptr, nullptr, nullptr},
 };
 
 bool loadButtonImages() {
@@ -61,8 +61,8 @@ void createTooltips() {
             const QString tip =
                 row->tooltipText != nullptr ? QString::fromLatin1(row->tooltipText) : QString();
             widget->setToolTip(tip);
-            // A picture button has no caption: screen readers say its tip instead.
-            widget->setAccessibleName(tip);
+            // A picture control shows no caption: screen readers say it instead.
+            widget->setAccessibleName(QString::fromLatin1(row->caption));
         }
     }
 }

@@ -11,6 +11,7 @@ struct ImageButtonRow {
     int controlId;            // 0 ends the table
     const char* picture;      // Qt resource path of the PNG picture
     const char* tooltipText;  // null: no tip
+    const char* caption;      // the control's name for screen readers
 };
 
 extern const ImageButtonRow imageButtonTable[];
@@ -28,6 +29,6 @@ QString sharpPicturePath(const QString& path);
 // a null image when it does not decode.
 std::optional<QImage> loadPngResource(const QString& path);
 
-// Gives each control of the table that the main window has its tip, and the same text as its
-// accessible name (the panel gets none).
+// Gives each control of the table that the main window has its tip (the panel gets none), and
+// its caption as its accessible name.
 void createTooltips();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QItemSelection>
@@ -23,6 +24,7 @@
 #include "platform.h"
 #include "progress_window.h"
 #include "prompts.h"
+#include "source_list.h"
 
 namespace {
 
@@ -75,8 +77,14 @@ bool onConvert() {
         return false;
     }
     const int lines = list->count();
-    const auto* folderField = control<QLineEdit>(mainWindow, ids::OutputFolder);
-    const QString folder = folderField != nullptr ? folderField->text() : QString();
+    auto* folderField = control<QLineEdit>(mainWindow, ids::OutputFolder);
+    QString folder = folderField != nullptr ? folderField->text() : QString();
+    // The converter runs in a folder of its own: a relative folder is made whole here, and
+    // shown (and so stored) as such.
+    folder = fromEngine(rules::absoluteOutputFolder(toEngine(folder), toEngine(QDir::homePath())));
+    if (folderField != nullptr && folderField->text() != folder) {
+        folderField->setText(folder);
+    }
     int preset = 0;
     if (presetCatalogue->presetCount() >= 2) {
         preset = std::max(comboSelection(mainWindow, ids::PresetList), 0);
@@ -94,8 +102,7 @@ bool onConvert() {
     rules::setUpBatch(core, toolPath, toEngine(folder), *presetCatalogue, preset);
     std::vector<std::string> sources;
     for (int line = 0; line < lines; ++line) {
-        const QListWidgetItem* item = list->item(line);
-        sources.push_back(item != nullptr ? toEngine(item->text()) : std::string());
+        sources.push_back(sourceLineName(*list, line).toStdString());
     }
     if (!rules::queueLines(core, sources)) {
         return false;
@@ -137,9 +144,11 @@ void showBatchOutcome() {
     for (int line = 0; line < shared; ++line) {
         QListWidgetItem* item = list->item(line);
         const QString tip = fromEngine(outcome.lines[static_cast<std::size_t>(line)].tooltip);
-        // Each change repaints the line; most lines keep their tip from batch to batch.
+        // Each change repaints the line; most lines keep their tip from batch to batch. A
+        // screen reader, which has no tips, reads the same as the line's description.
         if (item->toolTip() != tip) {
             item->setToolTip(tip);
+            item->setData(Qt::AccessibleDescriptionRole, tip);
         }
     }
     if (!outcome.failureSummary.empty()) {

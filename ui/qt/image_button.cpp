@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QRegion>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "app_state.h"
 #include "controls.h"
@@ -16,6 +19,19 @@ ImageButton::ImageButton(int controlId, QWidget* parent)
 void ImageButton::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     drawImageButton(painter, DrawItem{controlId_, rect(), isDown()});
+    if (hasFocus()) {
+        // The style's own frame, which it draws only once the keyboard has moved the focus in
+        // this window: mouse users keep the picture alone.
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
+        frame.backgroundColor = palette().color(QPalette::Button);
+        // Some styles tint the frame's inside too; the picture keeps its colours.
+        const QRect inside =
+            frame.rect.adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
+        painter.setClipRegion(QRegion(frame.rect).subtracted(QRegion(inside)));
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
 }
 
 void drawImageButton(QPainter& painter, const DrawItem& item) {

@@ -16,6 +16,9 @@ public:
 
     int controlId() const { return controlId_; }
 
+    // How far inside the control its focus frame lies, in pixels.
+    static constexpr int kFocusInset = 2;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -34,6 +37,6 @@ struct DrawItem {
 // colour for the panel, the button face for the buttons), one pixel right and down while
 // pressed; all in logical pixels, the twice-as-large drawing standing in for the picture on a
 // device whose pixel ratio is above 1. A control without an entry in buttonImages is not
-// painted at all; one whose picture did not decode gets only its background. No caption,
-// border or focus frame.
+// painted at all; one whose picture did not decode gets only its background. No caption or
+// border; the button itself adds the style's focus frame once the keyboard is used.
 void drawImageButton(QPainter& painter, const DrawItem& item);

@@ -1,7 +1,14 @@
 #include "listed_paths.h"
 
 #include <QAbstractItemModel>
+#include <QFile>
 #include <QListWidget>
+
+QByteArray lineName(const QModelIndex& index) {
+    const QVariant name = index.data(kNameRole);
+    return name.isValid() ? name.toByteArray()
+                          : QFile::encodeName(index.data(Qt::DisplayRole).toString());
+}
 
 ListedPaths& ListedPaths::of(QListWidget& list) {
     if (auto* existing = list.findChild<ListedPaths*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -18,33 +25,33 @@ ListedPaths::ListedPaths(QListWidget& list) : QObject(&list), model(*list.model(
     connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { count(first, last, -1); });
     connect(&model, &QAbstractItemModel::modelReset, this, &ListedPaths::rebuild);
-    // The old text of a changed line is gone by now; such changes are rare, so count afresh.
+    // The old name of a changed line is gone by now; such changes are rare, so count afresh.
     connect(&model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
                 if (roles.isEmpty() || roles.contains(Qt::DisplayRole) ||
-                    roles.contains(Qt::EditRole)) {
+                    roles.contains(Qt::EditRole) || roles.contains(kNameRole)) {
                     rebuild();
                 }
             });
     rebuild();
 }
 
-bool ListedPaths::contains(const QString& text) const {
-    return !text.isEmpty() && lines.contains(text);
+bool ListedPaths::contains(const QByteArray& name) const {
+    return names.contains(name.toStdString());
 }
 
 void ListedPaths::rebuild() {
-    lines.clear();
+    names.clear();
     count(0, model.rowCount() - 1, 1);
 }
 
 void ListedPaths::count(int first, int last, int step) {
     for (int row = first; row <= last; ++row) {
-        const QString text = model.index(row, 0).data(Qt::DisplayRole).toString();
-        int& number = lines[text];
-        number += step;
-        if (number <= 0) {
-            lines.remove(text);
+        const std::string name = lineName(model.index(row, 0)).toStdString();
+        if (step > 0) {
+            names.add(name);
+        } else {
+            names.remove(name);
         }
     }
 }

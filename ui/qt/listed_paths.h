@@ -1,15 +1,23 @@
 #pragma once
 
-// The texts of a list's lines, counted in a hash and kept in step with the list through its
-// model's signals, whoever changes the list. Makes the source list's duplicate test take the
-// same time for the ten-thousandth file as for the first.
+// The names of a list's lines (their bytes, rules::ListedNames), kept in step with the list
+// through its model's signals, whoever changes the list. Makes the source list's duplicate test
+// take the same time for the ten-thousandth file as for the first.
 
-#include <QHash>
+#include <QByteArray>
 #include <QObject>
-#include <QString>
+
+#include "source_lines.h"
 
 class QAbstractItemModel;
 class QListWidget;
+class QModelIndex;
+
+// The role that holds a line's name as bytes; a line without it is named by its text.
+inline constexpr int kNameRole = Qt::UserRole + 1;
+
+// The name of the line at index: its bytes, which its text only shows.
+QByteArray lineName(const QModelIndex& index);
 
 class ListedPaths : public QObject {
     Q_OBJECT
@@ -18,8 +26,8 @@ public:
     // The index of list, created as its child on first use.
     static ListedPaths& of(QListWidget& list);
 
-    // True when a line's text is exactly text (case-sensitive); never for an empty text.
-    bool contains(const QString& text) const;
+    // True when a line's name is exactly name (case-sensitive); never for an empty one.
+    bool contains(const QByteArray& name) const;
 
 private:
     explicit ListedPaths(QListWidget& list);
@@ -28,5 +36,5 @@ private:
     void count(int first, int last, int step);
 
     QAbstractItemModel& model;
-    QHash<QString, int> lines;  // text → number of lines with it
+    rules::ListedNames names;
 };

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "app_state.h"
@@ -20,6 +21,7 @@
 #include "convert_core.h"
 #include "dialog_units.h"
 #include "image_button.h"
+#include "key_guard.h"
 #include "media_preset.h"
 #include "output_folder.h"
 #include "preset_list.h"
@@ -59,6 +61,40 @@ protected:
         }
         return true;
     }
+};
+
+// With uniform item sizes the list asks its first line alone for the lines' size, so every line
+// would be as wide as that one and a longer line would be cut. The answer here is the widest
+// line's width, measured once after each change of the list.
+class WidestLineDelegate : public QStyledItemDelegate {
+public:
+    explicit WidestLineDelegate(QListWidget& list) : QStyledItemDelegate(&list), list(list) {
+        QAbstractItemModel* model = list.model();
+        const auto forget = [this]() { widest = -1; };
+        connect(model, &QAbstractItemModel::rowsInserted, this, forget);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, forget);
+        connect(model, &QAbstractItemModel::modelReset, this, forget);
+        connect(model, &QAbstractItemModel::dataChanged, this, forget);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (widest < 0) {
+            const QFontMetrics metrics(option.font);
+            int text = 0;
+            for (int row = 0; row < list.count(); ++row) {
+                text = std::max(text, metrics.horizontalAdvance(list.item(row)->text()));
+            }
+            // What the style adds around a line's text.
+            widest = text + size.width() - metrics.horizontalAdvance(index.data().toString());
+        }
+        size.setWidth(std::max(size.width(), widest));
+        return size;
+    }
+
+private:
+    QListWidget& list;
+    mutable int widest = -1;
 };
 
 QIcon loadAppIcon() {
@@ -119,6 +155,8 @@ void MainWindow::createControls() {
     sources->setGeometry(units.rect(2, 29, 366, 125));
     sources->setSelectionMode(QAbstractItemView::ExtendedSelection);
     sources->setUniformItemSizes(true);
+    sources->setItemDelegate(new WidestLineDelegate(*sources));
+    sources->setAccessibleName(QStringLiteral("Source Files"));
     // Disabled while empty, yet white around the panel, as a disabled Windows list box is.
     QPalette colours = sources->palette();
     colours.setColor(QPalette::Disabled, QPalette::Base,
@@ -135,12 +173,16 @@ void MainWindow::createControls() {
         QRect place = units.rect(x, y, width, height);
         place.setWidth(std::max(place.width(), widget->sizeHint().width()));
         widget->setGeometry(place);
+        return widget;
     };
 
     if (layout_ == MainLayout::WithPresets) {
-        label(ids::PresetLabel, QStringLiteral("Preset:"), 7, 159, 24, 8);
+        QLabel* presetLabel = label(ids::PresetLabel, QStringLiteral("Preset:"), 7, 159, 24, 8);
         auto* presets = new QComboBox(this);
+        // Screen readers name a drop-down list by its value and its label.
+        presetLabel->setBuddy(presets);
         presets->setObjectName(controlName(ids::PresetList));
+        presets->setAccessibleName(QStringLiteral("Preset"));
         // The template's height includes the dropped-down list; the closed box is as tall as
         // the style makes it.
         QRect place = units.rect(7, 170, 358, 30);
@@ -148,10 +190,13 @@ void MainWindow::createControls() {
         presets->setGeometry(place);
     }
 
-    label(ids::OutputLabel, QStringLiteral("Output Folder:"), 7, 185 + shift, 48, 8);
+    QLabel* folderLabel =
+        label(ids::OutputLabel, QStringLiteral("Output Folder:"), 7, 185 + shift, 48, 8);
 
     auto* folder = new QLineEdit(this);
+    folderLabel->setBuddy(folder);
     folder->setObjectName(controlName(ids::OutputFolder));
+    folder->setAccessibleName(QStringLiteral("Output Folder"));
     folder->setGeometry(units.rect(7, 198 + shift, 295, 14));
     // File drags carry their paths as text too; they are meant for the list, not this field.
     folder->setAcceptDrops(false);
@@ -173,6 +218,7 @@ void MainWindow::createControls() {
 
     setFixedSize(units.size(372, layout_ == MainLayout::WithPresets ? 219 : 194));
 
+    guardKeyPresses();
     auto* enterPresses = new EnterPressesButton(this);
     for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
         button->installEventFilter(enterPresses);

@@ -1,5 +1,6 @@
 #include "progress_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -12,12 +13,15 @@
 #include <QThread>
 #include <QTimer>
 
+#include "batch_outcome.h"
 #include "controls.h"
 #include "convert_core.h"
 #include "dialog_units.h"
+#include "key_guard.h"
 #include "messages.h"
 #include "progress_view.h"
 #include "prompts.h"
+#include "replace_question.h"
 
 namespace {
 
@@ -26,6 +30,9 @@ constexpr int kTickMs = 100;
 // The one open progress window. Only the user-interface thread reads or writes it, so a
 // question arriving from a worker after its window has gone is recognised there.
 ProgressWindow* openWindow = nullptr;
+// The answers of the batch under way: a "to all" settles every later question, on the worker
+// thread without a trip to the window's.
+rules::ReplaceAnswers batchAnswers;
 
 QString fromEngine(const std::string& text) {
     return QFile::decodeName(QByteArray::fromStdString(text));
@@ -100,17 +107,26 @@ ProgressWindow::ProgressWindow(ConvertCore& engine, QWidget* owner)
     timer->setInterval(kTickMs);
     connect(timer, &QTimer::timeout, this, &ProgressWindow::progressTick);
     openWindow = this;
+    guardKeyPresses();
+    if (owner != nullptr) {
+        owner->window()->installEventFilter(this);
+    }
 }
 
 ProgressWindow::~ProgressWindow() {
     if (openWindow == this) {
         openWindow = nullptr;
     }
+    // A batch that ends with the window closes the taskbar's reading of it too.
+    if (taskbarShown) {
+        prompts().taskbarProgress(parentWidget(), {});
+    }
 }
 
 bool ProgressWindow::progressInit() {
     core.confirmCallback = &ProgressWindow::askOverwrite;
     core.confirmContext = reinterpret_cast<std::intptr_t>(this);
+    batchAnswers.reset();
     if (!core.start()) {
         return false;
     }
@@ -128,7 +144,13 @@ bool ProgressWindow::progressInit() {
 
 void ProgressWindow::progressTick() {
     ++ticks;
-    const rules::ProgressView view = rules::progressView(core);
+    const rules::ProgressInput input = rules::readProgress(core);
+    const rules::ProgressView view = rules::progressView(input);
+    const rules::TaskbarProgress taskbar = taskbarWatch.tick(core, input, view);
+    if (taskbarShown || taskbar.state != rules::TaskbarState::None) {
+        prompts().taskbarProgress(parentWidget(), taskbar);
+        taskbarShown = taskbar.state != rules::TaskbarState::None;
+    }
 
     if (view.finished) {
         if (auto* bar = control<QProgressBar>(this, ids::ProgressBar)) {
@@ -151,6 +173,10 @@ void ProgressWindow::progressTick() {
     }
 
     if (view.ended) {
+        if (!endSeen) {
+            endSeen = true;
+            tellEnd(view.finished);
+        }
         if (auto* close = control<QPushButton>(this, ids::Close)) {
             close->show();
             makeDefault(close);
@@ -162,6 +188,16 @@ void ProgressWindow::progressTick() {
             postCloseCommand();
         }
     }
+}
+
+void ProgressWindow::tellEnd(bool finished) {
+    // The user who is at the program sees the end in its window.
+    if (QApplication::activeWindow() != nullptr) {
+        return;
+    }
+    QWidget* owner = parentWidget();
+    const std::string notice = rules::batchNotice(core.jobSnapshots(), !finished);
+    prompts().batchEnded(owner != nullptr ? owner->window() : this, fromEngine(notice));
 }
 
 void ProgressWindow::showFileText(QLabel& line, const QString& text, bool isPath) {
@@ -190,17 +226,24 @@ int ProgressWindow::askOverwrite(int code, std::intptr_t context) {
         if (window->core.runState != Running) {
             return 0;
         }
+        if (const auto standing = batchAnswers.standing()) {
+            return *standing;
+        }
         ConvertJob job;
         if (!window->core.getCurrentJob(job)) {
             return 0;
         }
         const QString text = fromEngine(rules::replaceQuestion(job.outputPath));
-        return prompts().question(window, text) ? 1 : 0;
+        return batchAnswers.take(prompts().replaceQuestion(window, text));
     };
 
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) {
         return 0;
+    }
+    // A "to all" answers at once; only a stop asked since then is heard first.
+    if (const auto standing = batchAnswers.standing()) {
+        return *standing;
     }
     if (QThread::currentThread() == app->thread()) {
         return ask();
@@ -221,8 +264,35 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
 
 void ProgressWindow::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
-        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowStateChange) {
+        QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+        followMinimised(*this, owner);
+    }
+}
+
+bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && watched == parentWidget()) {
+        followMinimised(*parentWidget(), this);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ProgressWindow::followMinimised(QWidget& changed, QWidget* other) {
+    if (other == nullptr || !other->isVisible() || changed.isMinimized() == other->isMinimized()) {
+        return;
+    }
+    // Asked of the window manager after this change is through, so that its own handling of
+    // the window group comes first.
+    if (changed.isMinimized()) {
+        QMetaObject::invokeMethod(other, &QWidget::showMinimized, Qt::QueuedConnection);
+    } else {
+        QMetaObject::invokeMethod(
+            other,
+            [other]() {
+                other->showNormal();
+                other->raise();
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "progress_view.h"
+
 class ConvertCore;
 class QCloseEvent;
 class QLabel;
@@ -46,18 +48,27 @@ public:
 protected:
     // Close requests from the window manager are swallowed.
     void closeEvent(QCloseEvent* event) override;
-    // The window asks for no minimise box; a window manager that draws one anyway would hide
-    // the whole program with it, so the window comes straight back.
+    // The window and its owner minimise and restore together, however the window manager was
+    // asked (the owner's box, a taskbar, a shortcut): one alone would leave the other on
+    // screen, disabled, or hide the batch with no way back to it.
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static void showFileText(QLabel& line, const QString& text, bool isPath);
+    static void followMinimised(QWidget& changed, QWidget* other);
+    // At the batch's end, when neither window is the active one: the taskbar entry asks for
+    // attention and the desktop tells the outcome.
+    void tellEnd(bool finished);
     void onCloseCommand();
     void postCloseCommand();
 
     ConvertCore& core;
     QTimer* timer;
     int ticks = 0;
+    rules::TaskbarWatch taskbarWatch;
+    bool taskbarShown = false;
+    bool endSeen = false;
 };
 
 // Shows the progress window modally for the jobs the engine holds and returns once it has

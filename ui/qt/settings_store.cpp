@@ -14,8 +14,6 @@ namespace {
 
 const QString organisation = QStringLiteral("Morvanta");
 const QString valueName = QStringLiteral("out_dir");
-// The longest folder the Windows program could read back, in UTF-16 units.
-constexpr qsizetype longestFolder = 260;
 
 std::unique_ptr<QSettings> openSettingsKey() {
     const QString key = settingsKeyPath();
@@ -50,9 +48,6 @@ QString loadOutputFolder() {
         return QString();
     }
     QString folder = value.toString();
-    if (folder.size() > longestFolder) {
-        return QString();
-    }
     const qsizetype zero = folder.indexOf(QChar(u'\0'));
     if (zero >= 0) {
         folder.truncate(zero);

@@ -11,8 +11,8 @@
 // output extension. Needs presetCatalogue.
 QString settingsKeyPath();
 
-// The stored folder; "" when there is none, it is not a string, or it is longer than 260
-// UTF-16 units. Text from a stored zero unit on is dropped. A first read on a clean profile
+// The stored folder, at any length; "" when there is none or it is not a string. Text from a
+// stored zero unit on is dropped. A first read on a clean profile
 // leaves the empty settings file behind.
 QString loadOutputFolder();
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 #include "app_state.h"
 #include "controls.h"
@@ -19,6 +20,7 @@
 #include "file_types.h"
 #include "listed_paths.h"
 #include "prompts.h"
+#include "source_lines.h"
 
 namespace {
 
@@ -26,52 +28,49 @@ QListWidget* sourceList() {
     return control<QListWidget>(mainWindow, ids::SourceList);
 }
 
-bool isAccepted(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+bool isAccepted(const QByteArray& name) {
     return isAcceptedFile(
         std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
 }
 
-// Where a sorted Windows list box puts a new line: after every line that does not sort after
-// it, comparing without regard to case.
-int sortedRow(const QListWidget& list, const QString& path) {
-    int low = 0;
-    int high = list.count();
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (QString::compare(list.item(middle)->text(), path, Qt::CaseInsensitive) <= 0) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    return low;
-}
-
-void addLocalFiles(const QList<QUrl>& urls) {
-    for (const QUrl& url : urls) {
-        if (url.isLocalFile()) {
-            addSourceFile(QDir::toNativeSeparators(url.toLocalFile()));
-        }
+void addNames(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        addSourceName(QByteArray::fromStdString(name));
     }
 }
 
 }  // namespace
 
-bool isListed(const QString& path) {
+bool isListed(const QByteArray& name) {
     QListWidget* list = sourceList();
-    return list != nullptr && ListedPaths::of(*list).contains(path);
+    return list != nullptr && ListedPaths::of(*list).contains(name);
+}
+
+bool isListed(const QString& path) {
+    return isListed(QFile::encodeName(path));
+}
+
+QByteArray sourceLineName(const QListWidget& list, int row) {
+    return lineName(list.model()->index(row, 0));
+}
+
+int addSourceName(const QByteArray& name) {
+    QListWidget* list = sourceList();
+    if (list == nullptr || isListed(name) || !isAccepted(name)) {
+        return -1;
+    }
+    const int row = rules::sortedRow(list->count(), name.toStdString(), [list](int line) {
+        return sourceLineName(*list, line).toStdString();
+    });
+    auto* item = new QListWidgetItem(QFile::decodeName(name));
+    item->setData(kNameRole, name);
+    list->insertItem(row, item);
+    updateListControls();
+    return row;
 }
 
 int addSourceFile(const QString& path) {
-    QListWidget* list = sourceList();
-    if (list == nullptr || isListed(path) || !isAccepted(path)) {
-        return -1;
-    }
-    const int row = sortedRow(*list, path);
-    list->insertItem(row, path);
-    updateListControls();
-    return row;
+    return addSourceName(QFile::encodeName(path));
 }
 
 void updateListControls() {
@@ -98,26 +97,30 @@ void onDropFiles(QDropEvent& drop) {
         drop.ignore();
         return;
     }
-    addLocalFiles(drop.mimeData()->urls());
+    const QMimeData& data = *drop.mimeData();
+    const QByteArray uriList = data.data(QStringLiteral("text/uri-list"));
+    if (!uriList.isEmpty()) {
+        addNames(rules::localFilesFromUriList(uriList.toStdString()));
+    } else {
+        for (const QUrl& url : data.urls()) {
+            if (url.isLocalFile()) {
+                addSourceFile(QDir::toNativeSeparators(url.toLocalFile()));
+            }
+        }
+    }
     // Never a move: the source application must keep its files.
     drop.setDropAction(Qt::CopyAction);
     drop.accept();
 }
 
-void addCommandLineFiles(const QStringList& arguments) {
-    QList<QUrl> urls;
-    for (const QString& argument : arguments) {
-        const QUrl url(argument);
-        // A name that is not a local file but reads as an address with a scheme is taken as
-        // one; only local files are listed.
-        if (!QFileInfo::exists(argument) && url.isValid() && url.scheme().size() > 1) {
-            urls << url;
-        } else if (!argument.isEmpty()) {
-            urls << QUrl::fromLocalFile(
-                QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
+void addCommandLineFiles(const std::vector<std::string>& arguments) {
+    std::vector<std::string> names;
+    for (const std::string& argument : arguments) {
+        if (auto name = rules::commandLineFile(argument)) {
+            names.push_back(std::move(*name));
         }
     }
-    addLocalFiles(urls);
+    addNames(names);
 }
 
 void onRemoveSelected() {

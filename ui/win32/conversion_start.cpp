@@ -55,7 +55,14 @@ bool onConvert() {
         return false;
     }
     const auto lines = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    const std::string folder = narrow(windowText(mainControl(IDC_OUTPUT_FOLDER)));
+    // The converter runs in a folder of its own: a relative folder is made whole here, and
+    // shown (and so stored) as such.
+    HWND field = mainControl(IDC_OUTPUT_FOLDER);
+    const std::wstring typed = windowText(field);
+    const std::string folder = rules::absoluteOutputFolder(narrow(typed), {});
+    if (field != nullptr && widen(folder) != typed) {
+        SetWindowTextW(field, widen(folder).c_str());
+    }
     int preset = 0;
     if (presetCatalogue->presetCount() >= 2) {
         preset = std::max(presetSelection(), 0);

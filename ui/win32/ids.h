@@ -7,6 +7,7 @@
 #define IDD_MAIN_WITH_PRESETS 129
 #define IDD_PROGRESS 130
 #define IDD_MAIN_WITHOUT_PRESETS 131
+#define IDD_REPLACE 132
 
 #define IDI_APP 137
 
@@ -16,6 +17,13 @@
 #define IDR_PNG_ADD 146
 #define IDR_PNG_CLEAR 147
 #define IDR_PNG_DROP 150
+// The same drawn at twice the size, for 144 dpi and up: each id plus 100.
+#define IDR_PNG_SHARP_OFFSET 100
+#define IDR_PNG_CONVERT_2X 244
+#define IDR_PNG_REMOVE_2X 245
+#define IDR_PNG_ADD_2X 246
+#define IDR_PNG_CLEAR_2X 247
+#define IDR_PNG_DROP_2X 250
 
 // Main window
 #define IDC_CONVERT 1001
@@ -37,3 +45,11 @@
 #define IDC_BATCH_LINE 1018
 #define IDC_STOP 1020
 #define IDC_CLOSE 1021
+
+// Replace question: its text, then the answers in the order of the shared rules; Cancel is
+// IDCANCEL, which Esc and the close box send too.
+#define IDC_QUESTION_TEXT 1030
+#define IDC_ANSWER_YES 1031
+#define IDC_ANSWER_YES_TO_ALL 1032
+#define IDC_ANSWER_NO 1033
+#define IDC_ANSWER_NO_TO_ALL 1034

@@ -13,6 +13,7 @@ using std::min;
 
 #include "app_state.h"
 #include "ids.h"
+#include "key_guard.h"
 
 const ImageButtonRow imageButtonTable[] = {
     {IDC_ADD, IDR_PNG_ADD, L"Add"},          {IDC_REMOVE, IDR_PNG_REMOVE, L"Remove"},
@@ -24,6 +25,10 @@ namespace {
 
 ULONG_PTR gdiplusToken = 0;
 std::map<int, std::unique_ptr<Gdiplus::Bitmap>> buttonImages;
+// The twice-as-large drawings, by control id.
+std::map<int, std::unique_ptr<Gdiplus::Bitmap>> sharpButtonImages;
+int currentDpi = USER_DEFAULT_SCREEN_DPI;
+constexpr int kSharpFromDpi = 144;
 
 // Decodes a PNG resource into a bitmap that owns its pixels, so that nothing of the resource's
 // copy is needed afterwards.
@@ -80,12 +85,21 @@ bool loadButtonImages(HINSTANCE instance) {
         if (auto image = loadPngResource(resource, instance)) {
             buttonImages[row->controlId] = std::move(image);
         }
+        HRSRC sharp = FindResourceW(
+            instance, MAKEINTRESOURCEW(row->pngResourceId + IDR_PNG_SHARP_OFFSET), L"PNG");
+        if (sharp == nullptr) {
+            continue;
+        }
+        if (auto image = loadPngResource(sharp, instance)) {
+            sharpButtonImages[row->controlId] = std::move(image);
+        }
     }
     return true;
 }
 
 void releaseButtonImages() {
     buttonImages.clear();
+    sharpButtonImages.clear();
     if (gdiplusToken != 0) {
         Gdiplus::GdiplusShutdown(gdiplusToken);
         gdiplusToken = 0;
@@ -105,31 +119,96 @@ POINT imageOffset(const RECT& item, int width, int height, bool pressed) {
     return offset;
 }
 
+void setPictureDpi(int dpi) {
+    currentDpi = dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+int pictureDpi() {
+    return currentDpi;
+}
+
+int windowDpi(HWND window) {
+    // Windows 10 1607 and later (and Wine) know each window's; earlier ones one for all.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (forWindow != nullptr && window != nullptr) {
+        if (const UINT dpi = forWindow(window); dpi > 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+namespace {
+
+// The picture to draw at a dpi, and the size to draw it at.
+Gdiplus::Bitmap* pictureFor(int controlId, int dpi, SIZE& size) {
+    const auto found = buttonImages.find(controlId);
+    if (found == buttonImages.end() || found->second == nullptr) {
+        size = {0, 0};
+        return nullptr;
+    }
+    Gdiplus::Bitmap* image = found->second.get();
+    size = {static_cast<LONG>(image->GetWidth()), static_cast<LONG>(image->GetHeight())};
+    const auto sharp = sharpButtonImages.find(controlId);
+    if (dpi >= kSharpFromDpi && sharp != sharpButtonImages.end() && sharp->second != nullptr) {
+        size = {MulDiv(size.cx, dpi, USER_DEFAULT_SCREEN_DPI),
+                MulDiv(size.cy, dpi, USER_DEFAULT_SCREEN_DPI)};
+        return sharp->second.get();
+    }
+    return image;
+}
+
+}  // namespace
+
+SIZE pictureSize(int controlId, int dpi) {
+    SIZE size{};
+    pictureFor(controlId, dpi, size);
+    return size;
+}
+
 void drawImageButton(const DRAWITEMSTRUCT& item) {
     if (item.CtlType != ODT_BUTTON) {
         return;
     }
-    const auto found = buttonImages.find(static_cast<int>(item.CtlID));
-    if (found == buttonImages.end() || found->second == nullptr) {
+    SIZE size{};
+    Gdiplus::Bitmap* image = pictureFor(static_cast<int>(item.CtlID), currentDpi, size);
+    if (image == nullptr) {
         return;
     }
-    Gdiplus::Bitmap& image = *found->second;
-    const auto width = static_cast<int>(image.GetWidth());
-    const auto height = static_cast<int>(image.GetHeight());
     const bool pressed =
         (item.itemAction & ODA_SELECT) != 0 || (item.itemState & ODS_SELECTED) != 0;
-    const POINT offset = imageOffset(item.rcItem, width, height, pressed);
+    const POINT offset = imageOffset(item.rcItem, size.cx, size.cy, pressed);
     const int colour = item.CtlID == IDC_DROP_PANEL ? COLOR_WINDOW : COLOR_BTNFACE;
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(colour));
-    Gdiplus::Graphics graphics(item.hDC);
-    graphics.DrawImage(&image, static_cast<INT>(item.rcItem.left + offset.x),
-                       static_cast<INT>(item.rcItem.top + offset.y), width, height);
+    {
+        Gdiplus::Graphics graphics(item.hDC);
+        if (static_cast<UINT>(size.cx) != image->GetWidth()) {
+            graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+            graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
+        }
+        graphics.DrawImage(image, static_cast<INT>(item.rcItem.left + offset.x),
+                           static_cast<INT>(item.rcItem.top + offset.y), static_cast<INT>(size.cx),
+                           static_cast<INT>(size.cy));
+    }
+    // Once a key was pressed in the window, unless the system hides focus cues there.
+    if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0 &&
+        keyboardUsedIn(item.hwndItem)) {
+        RECT frame = item.rcItem;
+        const int inset = MulDiv(kFocusInset, currentDpi, USER_DEFAULT_SCREEN_DPI);
+        InflateRect(&frame, -inset, -inset);
+        DrawFocusRect(item.hDC, &frame);
+    }
 }
 
 void createTooltips() {
-    tooltipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                    mainWindow, nullptr, appInstance, nullptr);
+    tooltipWindow = CreateWindowExW(
+        0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, appInstance, nullptr);
     if (tooltipWindow == nullptr) {
         return;
     }

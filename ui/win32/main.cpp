@@ -8,14 +8,21 @@
 
 #include "app_state.h"
 #include "image_buttons.h"
+#include "key_guard.h"
 #include "main_window.h"
 #include "media_preset.h"
+#include "single_instance.h"
+#include "source_list.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    if (single_instance::handOver(commandLineFiles())) {
+        return 0;
+    }
     // The folder browser needs a single-threaded apartment.
     const HRESULT ole = OleInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    guardKeyPresses();
     startPictures();
     presetCatalogue = new MkvAvi;
     if (loadButtonImages(instance)) {

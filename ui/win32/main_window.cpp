@@ -9,11 +9,14 @@
 #include "convert_core.h"
 #include "ids.h"
 #include "image_buttons.h"
+#include "key_guard.h"
 #include "media_preset.h"
 #include "messages.h"
 #include "open_folder_text.h"
+#include "progress_window.h"
 #include "prompts.h"
 #include "settings_store.h"
+#include "single_instance.h"
 #include "source_list.h"
 
 #ifndef KESTROVA_VERSION
@@ -76,7 +79,24 @@ void answerListTip(NMTTDISPINFOW& info) {
         ScreenToClient(list, &cursor);
         const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(cursor.x, cursor.y));
         if (HIWORD(hit) == 0) {
-            text = lineTooltip(lineText(list, LOWORD(hit)));
+            const std::wstring line = lineText(list, LOWORD(hit));
+            text = lineTooltip(line);
+            // A line wider than the list shows whole in its tip.
+            if (text.empty()) {
+                RECT client;
+                GetClientRect(list, &client);
+                HDC context = GetDC(list);
+                const HGDIOBJ font = SelectObject(
+                    context, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+                SIZE extent{};
+                GetTextExtentPoint32W(context, line.c_str(), static_cast<int>(line.size()),
+                                      &extent);
+                SelectObject(context, font);
+                ReleaseDC(list, context);
+                if (extent.cx > client.right - client.left) {
+                    text = line;
+                }
+            }
         }
     }
     info.lpszText = text.data();
@@ -137,6 +157,10 @@ std::wstring mainCaption() {
 
 bool onInitDialog(HWND window) {
     mainWindow = window;
+    guardKeyPresses();
+    setPictureDpi(windowDpi(window));
+    // Focus cues as the system decides from the last input; the first key press shows them.
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
     appIcon = LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_APP));
     DragAcceptFiles(window, TRUE);
     SetWindowTextW(window, mainCaption().c_str());
@@ -165,6 +189,7 @@ bool onInitDialog(HWND window) {
     updateListControls();
     // A file manager opening Matroska files with the program.
     addFiles(commandLineFiles());
+    single_instance::serve(window);
     return ready;
 }
 
@@ -199,13 +224,60 @@ void onBrowseFolder() {
     }
 }
 
+std::string openFolderReason(DWORD error) {
+    switch (error) {
+        case ERROR_NO_ASSOCIATION:
+        case SE_ERR_NOASSOC:
+            return {};  // no program to show folders
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "it doesn't exist";
+        case ERROR_CANCELLED:
+            return "the desktop was asked not to";
+        default:
+            break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring words = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+    LocalFree(text);
+    // The system's sentence, without its line end and full stop: the message adds its own.
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                              words.back() == L'.' || words.back() == L' ')) {
+        words.pop_back();
+    }
+    if (words.empty()) {
+        return "the desktop could not show it (error " + std::to_string(error) + ")";
+    }
+    if (words.front() >= L'A' && words.front() <= L'Z') {
+        words.front() = static_cast<wchar_t>(words.front() - L'A' + L'a');
+    }
+    return narrow(words);
+}
+
 void onOpenFolder() {
     const std::wstring folder = outputFolderText();
     const std::string failure = rules::showFolder(narrow(folder), [&folder]() {
-        // Values above 32 mean the shell took the folder.
-        const auto result = reinterpret_cast<INT_PTR>(
-            ShellExecuteW(mainWindow, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        return result > 32;
+        // By the folder's item, not its name: the shell's command templates never see the
+        // name, so a '%' in it is only a '%'.
+        PIDLIST_ABSOLUTE item = ILCreateFromPathW(folder.c_str());
+        SHELLEXECUTEINFOW open{};
+        open.cbSize = sizeof(open);
+        open.fMask =
+            SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | (item != nullptr ? SEE_MASK_IDLIST : 0);
+        open.hwnd = mainWindow;
+        open.lpVerb = L"open";
+        open.lpFile = item != nullptr ? nullptr : folder.c_str();
+        open.lpIDList = item;
+        open.nShow = SW_SHOWNORMAL;
+        const bool shown = ShellExecuteExW(&open) != FALSE;
+        const DWORD error = shown ? 0 : GetLastError();
+        if (item != nullptr) {
+            ILFree(item);
+        }
+        return shown ? rules::ShowAnswer{} : rules::ShowAnswer{false, openFolderReason(error)};
     });
     if (!failure.empty()) {
         prompts::message(mainWindow, widen(failure));
@@ -234,6 +306,22 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_DROPFILES:
             onDropFiles(reinterpret_cast<HDROP>(wParam));
             return TRUE;
+        case WM_SIZE:
+            if (wParam == SIZE_MINIMIZED || wParam == SIZE_RESTORED) {
+                followOwner(window, wParam == SIZE_MINIMIZED);
+            }
+            return FALSE;
+        case WM_DPICHANGED: {
+            // Moved to a screen of another density: the pictures follow it, and the window
+            // takes the place Windows suggests (the dialog manager scales the rest).
+            setPictureDpi(LOWORD(wParam));
+            if (const auto* place = reinterpret_cast<const RECT*>(lParam)) {
+                SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left,
+                             place->bottom - place->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+            InvalidateRect(window, nullptr, TRUE);
+            return TRUE;
+        }
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
             if (header != nullptr && header->code == TTN_GETDISPINFOW &&

@@ -20,6 +20,9 @@ bool onInitDialog(HWND window);
 void onClose();
 std::wstring outputFolderText();
 void onBrowseFolder();
+// What to say when the shell could not show a folder, from its error; "" when no program to
+// show folders is set up.
+std::string openFolderReason(DWORD error);
 // "Open": shows the field's folder through the shell; nothing when it is empty, a message with
 // the folder and the reason when it cannot be shown.
 void onOpenFolder();

@@ -3,11 +3,13 @@
 #include <commctrl.h>
 
 #include "app_state.h"
+#include "batch_outcome.h"
 #include "convert_core.h"
 #include "ids.h"
 #include "messages.h"
 #include "progress_view.h"
 #include "prompts.h"
+#include "replace_question.h"
 
 namespace {
 
@@ -23,6 +25,44 @@ UINT_PTR timerId = 0;
 int ticks = 0;
 // Shows the file line's whole path, which the line itself shortens in the middle.
 HWND fileTip = nullptr;
+// The answers of the batch under way: a "to all" settles every later question on the worker
+// thread, without a trip to the window's.
+rules::ReplaceAnswers batchAnswers;
+// What the taskbar entry shows of the batch, and whether its end was seen.
+rules::TaskbarWatch taskbarWatch;
+bool taskbarShown = false;
+bool endSeen = false;
+// Hidden because the main window was minimised, to come back with it.
+bool hiddenWithOwner = false;
+
+// The taskbar entry is the main window's: the progress window has none of its own.
+HWND ownerOf(HWND window) {
+    HWND owner = GetWindow(window, GW_OWNER);
+    return owner != nullptr ? owner : window;
+}
+
+// At the batch's end, when no window of the program is the active one: the taskbar entry asks
+// for attention.
+void tellEnd(HWND window, bool finished) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &process);
+    if (process == GetCurrentProcessId()) {
+        return;
+    }
+    prompts::batchEnded(ownerOf(window),
+                        widen(rules::batchNotice(openCore->jobSnapshots(), !finished)));
+}
+
+// A button that went hidden under the focus (Stop, when a late stop's question closes after
+// the batch ended) hands it to the one that shows.
+void keepFocusVisible(HWND window) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && GetParent(focus) == window && !IsWindowVisible(focus)) {
+        const int shown = IsWindowVisible(GetDlgItem(window, IDC_STOP)) ? IDC_STOP : IDC_CLOSE;
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, shown)),
+                     TRUE);
+    }
+}
 
 TTTOOLINFOW fileTool(HWND window, wchar_t* text) {
     TTTOOLINFOW tool{};
@@ -76,7 +116,13 @@ void showButton(HWND window, int id) {
 
 void progressTick(HWND window) {
     ++ticks;
-    const rules::ProgressView view = rules::progressView(*openCore);
+    const rules::ProgressInput input = rules::readProgress(*openCore);
+    const rules::ProgressView view = rules::progressView(input);
+    const rules::TaskbarProgress taskbar = taskbarWatch.tick(*openCore, input, view);
+    if (taskbarShown || taskbar.state != rules::TaskbarState::None) {
+        prompts::taskbarProgress(ownerOf(window), taskbar);
+        taskbarShown = taskbar.state != rules::TaskbarState::None;
+    }
 
     if (view.finished) {
         show(window, IDC_PROGRESS_BAR, false);
@@ -98,7 +144,12 @@ void progressTick(HWND window) {
     SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(view.barPosition),
                         0);
 
+    keepFocusVisible(window);
     if (view.ended) {
+        if (!endSeen) {
+            endSeen = true;
+            tellEnd(window, view.finished);
+        }
         if (IsWindowVisible(GetDlgItem(window, IDC_STOP))) {
             showButton(window, IDC_CLOSE);
         }
@@ -114,6 +165,11 @@ bool progressInit(HWND window, ConvertCore* core) {
     ticks = 0;
     core->confirmCallback = askOverwrite;
     core->confirmContext = reinterpret_cast<std::intptr_t>(window);
+    batchAnswers.reset();
+    taskbarWatch = {};
+    taskbarShown = false;
+    endSeen = false;
+    hiddenWithOwner = false;
     if (!core->start()) {
         return false;
     }
@@ -128,10 +184,10 @@ bool progressInit(HWND window, ConvertCore* core) {
 }
 
 void confirmStop(HWND window) {
-    if (!prompts::question(window, widen(rules::kStopQuestion))) {
-        return;
+    if (prompts::question(window, widen(rules::kStopQuestion))) {
+        openCore->requestStop();
     }
-    openCore->requestStop();
+    keepFocusVisible(window);
 }
 
 // On the window's thread: the question, unless the batch is being stopped.
@@ -139,14 +195,23 @@ int askOnWindowThread() {
     if (openWindow == nullptr || openCore == nullptr || openCore->runState != Running) {
         return 0;
     }
+    if (const auto standing = batchAnswers.standing()) {
+        return *standing;
+    }
     ConvertJob job;
     if (!openCore->getCurrentJob(job)) {
         return 0;
     }
-    return prompts::question(openWindow, widen(rules::replaceQuestion(job.outputPath))) ? 1 : 0;
+    const rules::ReplaceChoice choice =
+        prompts::replaceQuestion(openWindow, widen(rules::replaceQuestion(job.outputPath)));
+    return batchAnswers.take(choice);
 }
 
 void endWindow(HWND window, INT_PTR result) {
+    if (taskbarShown) {
+        prompts::taskbarProgress(ownerOf(window), {});
+        taskbarShown = false;
+    }
     if (timerId != 0) {
         KillTimer(window, timerId);
         timerId = 0;
@@ -168,6 +233,14 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
             return TRUE;
         case WM_CLOSE:
             return TRUE;
+        case WM_SYSCOMMAND:
+            // The window has no box of its own; minimised any other way, it takes the main
+            // window along, whose entry on the taskbar brings both back.
+            if ((wParam & 0xFFF0) == SC_MINIMIZE && ownerOf(window) != window) {
+                ShowWindow(ownerOf(window), SW_MINIMIZE);
+                return TRUE;
+            }
+            return FALSE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDC_STOP:
@@ -211,13 +284,30 @@ int askOverwrite(int code, std::intptr_t context) {
     if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
         return openWindow == window ? askOnWindowThread() : 0;
     }
+    // A "to all" answers at once.
+    if (const auto standing = batchAnswers.standing()) {
+        return *standing;
+    }
     // Blocks the worker until the window's thread has answered; a window that has gone answers
     // at once with 0, and the existing file is kept.
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(window, kAskOverwrite, 0, 0, SMTO_NORMAL, INFINITE, &answer)) {
         return 0;
     }
-    return answer == 1 ? 1 : 0;
+    return static_cast<int>(answer);
+}
+
+void followOwner(HWND owner, bool minimised) {
+    if (openWindow == nullptr || GetWindow(openWindow, GW_OWNER) != owner) {
+        return;
+    }
+    if (minimised && IsWindowVisible(openWindow)) {
+        hiddenWithOwner = true;
+        ShowWindow(openWindow, SW_HIDE);
+    } else if (!minimised && hiddenWithOwner) {
+        hiddenWithOwner = false;
+        ShowWindow(openWindow, SW_SHOW);
+    }
 }
 
 INT_PTR runProgressWindow(ConvertCore& core, HWND owner) {

@@ -20,5 +20,9 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 // 1 replaces, 0 keeps; 0 without asking once a stop was chosen or the window has closed.
 int askOverwrite(int code, std::intptr_t context);
 
+// The main window (owner) was minimised or restored: the open progress window goes and comes
+// back with it, as Windows does for owned windows (and not every window manager under Wine).
+void followOwner(HWND owner, bool minimised);
+
 // Ticks of the open window so far, for tests.
 int progressTicks();

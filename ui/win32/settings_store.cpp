@@ -8,8 +8,6 @@
 namespace {
 
 const wchar_t* const kValueName = L"out_dir";
-// The longest value read back, in bytes: 260 UTF-16 units.
-constexpr DWORD kLongestValue = 520;
 
 HKEY openKey(const std::wstring& keyPath, REGSAM access) {
     HKEY key = nullptr;
@@ -39,7 +37,7 @@ std::wstring loadOutputFolder(const std::wstring& keyPath) {
     DWORD size = 0;
     std::wstring folder;
     if (RegQueryValueExW(key, kValueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        type == REG_SZ && size <= kLongestValue) {
+        type == REG_SZ) {
         folder.resize(size / sizeof(wchar_t) + 1, L'\0');
         DWORD read = size;
         if (RegQueryValueExW(key, kValueName, nullptr, &type,

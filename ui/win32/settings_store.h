@@ -8,7 +8,7 @@
 // "Software\Morvanta\<the catalogue's output extension>": Software\Morvanta\avi.
 std::wstring settingsKeyPath();
 
-// The stored folder; "" when there is none, it is not REG_SZ, or it is longer than 260 units.
+// The stored folder, at any length; "" when there is none or it is not REG_SZ.
 // Leaves the key behind, empty, on a first run.
 std::wstring loadOutputFolder(const std::wstring& keyPath = settingsKeyPath());
 

@@ -6,18 +6,19 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <unordered_set>
+#include <optional>
 
 #include "app_state.h"
 #include "convert_core.h"
 #include "file_types.h"
 #include "ids.h"
+#include "source_lines.h"
 
 namespace {
 
-// The lines' texts, so that the duplicate test takes the same time for the ten-thousandth file
+// The lines' names, so that the duplicate test takes the same time for the ten-thousandth file
 // as for the first. Every change of the list goes through this file.
-std::unordered_set<std::wstring> listed;
+rules::ListedNames listed;
 HWND indexedList = nullptr;
 std::map<std::wstring, std::wstring> tooltips;
 
@@ -41,12 +42,12 @@ void syncListed(HWND list) {
     indexedList = list;
     listed.clear();
     for (int line = 0; line < count; ++line) {
-        listed.insert(lineText(list, line));
+        listed.add(narrow(lineText(list, line)));
     }
 }
 
 void forget(const std::wstring& path) {
-    listed.erase(path);
+    listed.remove(narrow(path));
     tooltips.erase(path);
 }
 
@@ -84,20 +85,24 @@ bool isListed(const std::wstring& path) {
         return false;
     }
     syncListed(list);
-    return listed.contains(path);
+    return listed.contains(narrow(path));
 }
 
 int addSourceFile(const std::wstring& path) {
     HWND list = sourceList();
-    if (list == nullptr || isListed(path) || !isAcceptedFile(narrow(path))) {
+    const std::string name = narrow(path);
+    if (list == nullptr || isListed(path) || !isAcceptedFile(name)) {
         return -1;
     }
-    const LRESULT line =
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    // The order both programs share, rather than the list box's own.
+    const int row = rules::sortedRow(lineCount(list), name,
+                                     [list](int at) { return narrow(lineText(list, at)); });
+    const LRESULT line = SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row),
+                                      reinterpret_cast<LPARAM>(path.c_str()));
     if (line < 0) {
         return -1;
     }
-    listed.insert(path);
+    listed.add(name);
     updateListControls();
     return static_cast<int>(line);
 }
@@ -214,7 +219,12 @@ std::vector<std::wstring> commandLineFiles() {
     std::vector<std::wstring> files;
     if (arguments != nullptr) {
         for (int index = 1; index < count; ++index) {
-            files.emplace_back(arguments[index]);
+            // A file URI ("file:///C:/v/x.mkv") as some programs pass one; other addresses
+            // name no file here.
+            if (const std::optional<std::string> file =
+                    rules::commandLineFile(narrow(arguments[index]))) {
+                files.push_back(widen(*file));
+            }
         }
         LocalFree(arguments);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The source list (a sorted list box of full paths) and the commands that change it.
+// The source list (a list box of full paths in the order of rules::listsBefore) and the
+// commands that change it.
 
 #include <windows.h>
 
@@ -13,8 +14,8 @@ std::wstring lineText(HWND list, int line);
 // True when a line is exactly this path (case-sensitive).
 bool isListed(const std::wstring& path);
 
-// Adds a Matroska path that is not listed yet at its sorted place; its line, or -1 when it was
-// refused (silently).
+// Adds a Matroska path that is not listed yet (the same text: case counts) at its sorted place;
+// its line, or -1 when it was refused (silently).
 int addSourceFile(const std::wstring& path);
 
 // Adds each path as a dropped file is added; full paths made of relative ones (command line).
@@ -28,7 +29,7 @@ void onDropFiles(HDROP drop);
 void onRemoveSelected();
 void onClearList();
 
-// The paths given on the program's command line.
+// The files given on the program's command line, made absolute; file URIs give their files.
 std::vector<std::wstring> commandLineFiles();
 
 // What a line's tooltip says after a batch; "" for none. Changing or removing a line's
