@@ -17,6 +17,9 @@ CMAKE ?= cmake
 CTEST ?= ctest
 GENERATOR := -G Ninja
 TEST_JOBS ?= 2
+# Each CTest run of make test leaves its JUnit file here, for the summary of the slowest tests.
+TEST_RESULTS := $(abspath $(BUILD_ROOT))/test-results
+CTEST_RUN = mkdir -p $(TEST_RESULTS) && $(CTEST) --output-on-failure -LE soak -j $(TEST_JOBS)
 
 .PHONY: all bootstrap build test test-main test-asan test-tsan test-windows soak fuzz fuzz-smoke \
         fuzz-build bench demo bench-overhead bench-parallel bench-time-left run pictures screenshot \
@@ -35,31 +38,33 @@ build: bootstrap
 # Everything CI runs: the plain build, then the same tests under ASan+UBSan, the engine under
 # ThreadSanitizer, and a short run of each fuzzer.
 test: test-main test-asan test-tsan fuzz-smoke
+	@./scripts/slowest-tests $(TEST_RESULTS)/main.xml $(TEST_RESULTS)/asan.xml $(TEST_RESULTS)/tsan.xml
 
 test-main: build
-	$(CTEST) --test-dir $(MAIN) --output-on-failure -LE soak -j $(TEST_JOBS)
+	$(CTEST_RUN) --test-dir $(MAIN) --output-junit $(TEST_RESULTS)/main.xml
 
 test-asan: bootstrap
 	$(CMAKE) -S . -B $(ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_WERROR=ON \
 	    -DKESTROVA_SANITIZE=address,undefined
 	$(CMAKE) --build $(ASAN)
-	$(CTEST) --test-dir $(ASAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+	$(CTEST_RUN) --test-dir $(ASAN) --output-junit $(TEST_RESULTS)/asan.xml
 
 test-tsan: bootstrap
 	$(CMAKE) -S . -B $(TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_WERROR=ON \
 	    -DKESTROVA_SANITIZE=thread -DKESTROVA_BUILD_UI=OFF
 	$(CMAKE) --build $(TSAN)
-	$(CTEST) --test-dir $(TSAN) --output-on-failure -LE soak -j $(TEST_JOBS)
+	$(CTEST_RUN) --test-dir $(TSAN) --output-junit $(TEST_RESULTS)/tsan.xml
 
 # The long runs that make test leaves out (CTest label "soak"), on the plain build.
 soak: build
+	$(CMAKE) --build $(MAIN) --target kestrova_soak_tests
 	$(CTEST) --test-dir $(MAIN) --output-on-failure -L soak -V
 
 fuzz-build: bootstrap
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DKESTROVA_WERROR=ON -DKESTROVA_FUZZ=ON -DKESTROVA_BUILD_UI=OFF -DKESTROVA_BUILD_TESTS=OFF \
 	    -DKESTROVA_SANITIZE=address,undefined,fuzzer-no-link
-	$(CMAKE) --build $(FUZZ)
+	$(CMAKE) --build $(FUZZ) --target $(FUZZERS)
 
 # Each fuzzer for FUZZ_SECONDS, growing its corpus under build/fuzz/corpus/.
 fuzz: fuzz-build

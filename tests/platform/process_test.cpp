@@ -266,8 +266,11 @@ TEST_P(ProcessTest, DestructionEndsARunningScriptAndWhatItRuns) {
 }
 
 TEST_P(ProcessTest, AScriptDeafToTerminateIsKilled) {
+    // A short ladder: what is tried is that the kill follows, not the specified wait before it.
+    auto options = piped();
+    options.stopTimings.killAfter = 200ms;
     auto child =
-        Process::startScript(dir.write("s.sh", "trap '' TERM\necho $$\nsleep 60\n"), piped());
+        Process::startScript(dir.write("s.sh", "trap '' TERM\necho $$\nsleep 60\n"), options);
     ASSERT_NE(child, nullptr);
     ASSERT_NE(child->wait(20000), Process::WaitResult::Exited);
     char buffer[64];
@@ -276,6 +279,7 @@ TEST_P(ProcessTest, AScriptDeafToTerminateIsKilled) {
     EXPECT_EQ(child->wait(300), Process::WaitResult::Timeout);
     const auto start = Clock::now();
     child.reset();
+    EXPECT_GE(Clock::now() - start, 200ms) << "killed only after the ladder's wait";
     EXPECT_LT(Clock::now() - start, 10s);
     EXPECT_NE(::kill(shell, 0), 0);
 }
