@@ -27,6 +27,7 @@ using testing_support::TempDir;
 using testing_support::textOf;
 using testing_support::waitFor;
 using testing_support::waitForWindow;
+using testing_support::windowOf;
 
 void press(HWND dialog, int id) {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
@@ -213,7 +214,8 @@ TEST(Win32EndToEndTest, At192DpiThePicturesAreTheLargerDrawings) {
             }
         }
         ReleaseDC(nullptr, screen);
-        return right - left + 1 >= 56;
+        // Until the window has painted, what is under it counts too.
+        return right - left + 1 >= 56 && right - left + 1 <= 66;
     });
     EXPECT_GE(right - left + 1, 56) << "the picture spans " << left << " to " << right;
     EXPECT_LE(right - left + 1, 66);

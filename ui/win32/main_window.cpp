@@ -257,6 +257,36 @@ std::string openFolderReason(DWORD error) {
     return narrow(words);
 }
 
+namespace {
+
+// The system's file browser started on the folder directly: its command line is never
+// expanded. Wine's shell expands %NAME% in the path even of a folder given by its item.
+bool browseFolder(const std::wstring& folder) {
+    wchar_t windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    const std::wstring browser = std::wstring(windows) + L"\\explorer.exe";
+    // A trailing backslash would escape the closing quote.
+    const std::wstring path = !folder.empty() && folder.back() == L'\\' ? folder + L"." : folder;
+    std::wstring command = L"\"" + browser + L"\" \"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    // None of the program's standard handles: the browser outlives it.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(browser.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
+}
+
+}  // namespace
+
 void onOpenFolder() {
     const std::wstring folder = outputFolderText();
     const std::string failure = rules::showFolder(narrow(folder), [&folder]() {
@@ -276,6 +306,11 @@ void onOpenFolder() {
         const DWORD error = shown ? 0 : GetLastError();
         if (item != nullptr) {
             ILFree(item);
+        }
+        // The folder exists (checked before): a shell that lost it expanded a '%' in its name.
+        if (!shown && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+            folder.find(L'%') != std::wstring::npos && browseFolder(folder)) {
+            return rules::ShowAnswer{};
         }
         return shown ? rules::ShowAnswer{} : rules::ShowAnswer{false, openFolderReason(error)};
     });
