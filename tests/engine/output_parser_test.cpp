@@ -182,7 +182,7 @@ TEST(ReadProbeTest, ANameThatHoldsDurationTextStandsInForNothing) {
                                        "':\n  Duration: 00:00:30.02, start: 0.000000\n" + kVideo30);
     EXPECT_EQ(facts.containerSeconds, 30.02);
     EXPECT_EQ(facts.expectedSeconds, 30.0);
-    // The percentage keeps the first "Duration:", as specified.
+    // The percentage keeps the first "Duration:".
     EXPECT_EQ(facts.durationSeconds, 32400);
 }
 

@@ -266,7 +266,7 @@ TEST_P(ProcessTest, DestructionEndsARunningScriptAndWhatItRuns) {
 }
 
 TEST_P(ProcessTest, AScriptDeafToTerminateIsKilled) {
-    // A short ladder: what is tried is that the kill follows, not the specified wait before it.
+    // A short ladder: what is tried is that the kill follows, not the length of the wait before it.
     auto options = piped();
     options.stopTimings.killAfter = 200ms;
     auto child =
