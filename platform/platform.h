@@ -34,6 +34,12 @@ SystemError lastSystemError();
 // determined: nothing is then written anywhere in its place.
 std::string dataFolder();
 
+#ifndef _WIN32
+// The per-user settings folder by the same rule: $XDG_CONFIG_HOME when absolute, else
+// $HOME/.config, else the account's home's. Empty when none can be determined.
+std::string configFolder();
+#endif
+
 #ifdef _WIN32
 // Tests point dataFolder() at a folder of their own here, since no
 // environment variable steers that folder; an empty text restores it.

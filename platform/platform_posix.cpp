@@ -76,24 +76,32 @@ std::string accountHome() {
     return found->pw_dir;
 }
 
-}  // namespace
-
-std::string dataFolder() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
+// A relative XDG variable or HOME would put the files wherever the program happens to be
+// started; "/" as a home would put them under the root folder: no better than none.
+std::string userFolder(const char* xdgVariable, const std::string& underHome) {
+    const char* xdg = std::getenv(xdgVariable);
     if (xdg != nullptr && xdg[0] == '/') {
         return xdg;
     }
-    // A relative HOME would put the data wherever the program happens to be started.
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.local/share";
+        return std::string(home) + underHome;
     }
-    // "/" as a home would put the data under the root folder: no better than none.
     const std::string account = accountHome();
     if (account.empty() || account == "/") {
         return {};
     }
-    return account + "/.local/share";
+    return account + underHome;
+}
+
+}  // namespace
+
+std::string dataFolder() {
+    return userFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string configFolder() {
+    return userFolder("XDG_CONFIG_HOME", "/.config");
 }
 
 std::int32_t tickCount() {

@@ -56,6 +56,31 @@ TEST(PlatformTest, DataFolderFollowsXdgThenHome) {
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
     }
 }
+
+// Relative folders would lead wherever the program was started.
+TEST(PlatformTest, RelativeXdgFoldersAndHomeAreIgnored) {
+    const std::string account = ::getpwuid(::getuid())->pw_dir;
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string config;
+    } rows[] = {
+        {"/abs/config", "/abs/home", "/abs/config"},
+        {"rel/config", "/abs/home", "/abs/home/.config"},
+        {"rel/config", "rel/home", account + "/.config"},
+        {nullptr, ".", account + "/.config"},
+    };
+    const std::string home = std::getenv("HOME");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = xdg != nullptr ? xdg : "";
+    for (const auto& row : rows) {
+        row.xdg != nullptr ? setenv("XDG_CONFIG_HOME", row.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+        setenv("HOME", row.home, 1);
+        EXPECT_EQ(platform::configFolder(), row.config) << row.home;
+    }
+    setenv("HOME", home.c_str(), 1);
+    xdg != nullptr ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+}
 #endif
 
 TEST(PlatformTest, StopLadderAsksThenTerminatesThenKills) {
