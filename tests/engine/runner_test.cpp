@@ -139,9 +139,9 @@ TEST_F(RunnerTest, StopDuringTheProbeEndsTheProbeAndConvertsNothing) {
 
 TEST_F(RunnerTest, WithoutADurationNoPercentageIsShown) {
     const std::string statusLines =
-        "sleep 100\nprint frame= 1 time=00:00:01.00 bitrate=1\\r\nsleep 400\n"
-        "print frame= 2 time=00:00:02.00 bitrate=1\\r\nsleep 400\n"
-        "print frame= 3 time=00:00:03.00 bitrate=1\\r\nsleep 400\n";
+        "sleep 100\nprint frame= 1 time=00:00:01.00 bitrate=1\\r\nsleep 250\n"
+        "print frame= 2 time=00:00:02.00 bitrate=1\\r\nsleep 250\n"
+        "print frame= 3 time=00:00:03.00 bitrate=1\\r\nsleep 250\n";
     // No output, so the job ends at 0 and every value seen came from the console text.
     core.addJob(source("none.mkv", statusLines));
     core.addJob(source("known.mkv", "duration 00:00:04.00\n" + statusLines));

@@ -341,7 +341,8 @@ TEST_F(SlowStopTest, ClearingJobsWaitsForTheWorker) {
 
 TEST_F(SlowStopTest, StartingAgainWaitsForTheWorker) {
     startSlowStop(core);
-    // The second run replaces the first one's partial output.
+    // The second run, quick this time, replaces the first one's partial output.
+    source("slow.mkv", "duration 00:00:10.00\n" + eventsLine() + "output partial\n");
     core.confirmCallback = [](int, std::intptr_t) { return 1; };
     core.start();
     const std::int64_t returned = monotonicMs();
