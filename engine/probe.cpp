@@ -31,12 +31,7 @@ EngineError startFailure(const platform::Process::Started& started) {
 MadeFile makeLog() {
     const platform::DataFolders folders = platform::dataFolders();
     if (!folders) {
-        MadeFile refused;
-        refused.error.kind = folders.refused.empty() ? EngineError::Kind::NoDataFolder
-                                                     : EngineError::Kind::DataFolderRefused;
-        refused.error.where = folders.refused;
-        refused.error.detail = folders.why;
-        return refused;
+        return refusedFolders(folders);
     }
     MadeFile log = createUniqueFileOrWhy(folders.data, "xcoder", platform::tickCount(), ".txt",
                                          [](const std::string&) { return std::string(); });

@@ -132,15 +132,19 @@ std::string createUniqueFile(const std::string& folder, std::string_view prefix,
     return createUniqueFileOrWhy(folder, prefix, first, suffix, content).path;
 }
 
+MadeFile refusedFolders(const platform::DataFolders& folders) {
+    MadeFile refused;
+    refused.error.kind = folders.refused.empty() ? EngineError::Kind::NoDataFolder
+                                                 : EngineError::Kind::DataFolderRefused;
+    refused.error.where = folders.refused;
+    refused.error.detail = folders.why;
+    return refused;
+}
+
 MadeFile makeScriptFile(const ScriptCommand& command) {
     const platform::DataFolders folders = platform::dataFolders();
     if (!folders) {
-        MadeFile refused;
-        refused.error.kind = folders.refused.empty() ? EngineError::Kind::NoDataFolder
-                                                     : EngineError::Kind::DataFolderRefused;
-        refused.error.where = folders.refused;
-        refused.error.detail = folders.why;
-        return refused;
+        return refusedFolders(folders);
     }
     MadeFile made = createUniqueFileOrWhy(folders.scripts, kScriptPrefix, platform::tickCount(),
                                           kScriptSuffix, [&command](const std::string& path) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data_folder.h"
 #include "engine_error.h"
 
 // What one script runs. Without an output path it is a probe; with one (even with empty
@@ -56,6 +57,9 @@ std::string createUniqueFile(const std::string& folder, std::string_view prefix,
 MadeFile createUniqueFileOrWhy(const std::string& folder, std::string_view prefix,
                                std::int32_t first, std::string_view suffix,
                                const std::function<std::string(const std::string&)>& content);
+
+// No file, for the reason the data folders cannot be used.
+MadeFile refusedFolders(const platform::DataFolders& folders);
 
 // Writes the platform's form of the script under a fresh name in the script folder.
 // Returns its path, or "" when the file could not be created.

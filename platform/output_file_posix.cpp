@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "output_file.h"
 #include "output_file_posix.h"
@@ -195,7 +197,8 @@ OutputPlace::Impl::~Impl() {
     }
 }
 
-void removeFolderContents(int folder) {
+// Names first, then the visits: a visit may remove entries.
+void eachEntry(int folder, const std::function<void(const std::string&)>& visit) {
     const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (readable < 0) {
         return;
@@ -205,13 +208,22 @@ void removeFolderContents(int folder) {
         ::close(readable);
         return;
     }
+    std::vector<std::string> names;
     while (const dirent* entry = ::readdir(entries)) {
-        const std::string name = entry->d_name;
+        names.emplace_back(entry->d_name);
+    }
+    ::closedir(entries);
+    for (const std::string& name : names) {
+        visit(name);
+    }
+}
+
+void removeFolderContents(int folder) {
+    eachEntry(folder, [folder](const std::string& name) {
         if (name != "." && name != "..") {
             ::unlinkat(folder, name.c_str(), 0);
         }
-    }
-    ::closedir(entries);
+    });
 }
 
 const std::string& OutputPlace::converterOutput() const {

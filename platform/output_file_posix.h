@@ -3,6 +3,7 @@
 // The inside of a job's output place on POSIX, shared with the process starter (which runs the
 // converter in the private folder), the leftover guard and the sweep.
 
+#include <functional>
 #include <string>
 
 #include "output_file.h"
@@ -30,6 +31,9 @@ struct OutputPlace::Impl {
     // an errno value when that fails.
     int settle(const std::string& building, const std::string& finalName);
 };
+
+// Visits each entry's name of the folder held by the descriptor, "." and ".." included.
+void eachEntry(int folder, const std::function<void(const std::string&)>& visit);
 
 // Removes every entry of the folder held by the descriptor (files only; the folder stays).
 void removeFolderContents(int folder);

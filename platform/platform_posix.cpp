@@ -237,26 +237,6 @@ std::string executableFolder() {
     return slash == std::string::npos ? path : path.substr(0, slash);
 }
 
-}  // namespace platform
-
-namespace platform {
-
-HeldFile::~HeldFile() {
-    release();
-}
-
-HeldFile::HeldFile(HeldFile&& other) noexcept
-    : path_(std::move(other.path_)), native_(std::exchange(other.native_, kNone)) {}
-
-HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
-    if (this != &other) {
-        release();
-        path_ = std::move(other.path_);
-        native_ = std::exchange(other.native_, kNone);
-    }
-    return *this;
-}
-
 void HeldFile::release() {
     if (native_ != kNone) {
         ::close(static_cast<int>(native_));

@@ -277,26 +277,6 @@ std::string executableFolder() {
     return narrow(path);
 }
 
-}  // namespace platform
-
-namespace platform {
-
-HeldFile::~HeldFile() {
-    release();
-}
-
-HeldFile::HeldFile(HeldFile&& other) noexcept
-    : path_(std::move(other.path_)), native_(std::exchange(other.native_, kNone)) {}
-
-HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
-    if (this != &other) {
-        release();
-        path_ = std::move(other.path_);
-        native_ = std::exchange(other.native_, kNone);
-    }
-    return *this;
-}
-
 void HeldFile::release() {
     if (native_ != kNone) {
         CloseHandle(reinterpret_cast<HANDLE>(native_));

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -48,26 +47,6 @@ bool lockFree(int file, bool networked, const struct stat& info) {
         return false;
     }
     return ::flock(file, LOCK_EX | LOCK_NB) == 0;
-}
-
-void eachEntry(int folder, const std::function<void(const std::string&)>& visit) {
-    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (readable < 0) {
-        return;
-    }
-    DIR* entries = ::fdopendir(readable);
-    if (entries == nullptr) {
-        ::close(readable);
-        return;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(entries)) {
-        names.emplace_back(entry->d_name);
-    }
-    ::closedir(entries);
-    for (const std::string& name : names) {
-        visit(name);
-    }
 }
 
 bool ownedRegularFile(const struct stat& info) {
